@@ -1,0 +1,17 @@
+// The seam to the controller. Only these two functions touch it; one
+// implementation is linked into each executable (IOKit, sysfs, simulated,
+// or a scripted one in the tests).
+#pragma once
+
+#include <cstdint>
+
+struct SmcRecord;
+
+// The open connection (an io_connect_t on macOS); 0 until smc_open succeeds.
+extern uint32_t smc;
+
+// Opens the controller into smc. Succeeds at once when smc is already open.
+bool smc_open();
+
+// One exchange: request in, reply out (zero-filled by the caller). 0 is success.
+int smc_call(const SmcRecord* request, SmcRecord* reply);
