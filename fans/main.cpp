@@ -1,0 +1,62 @@
+// tolvane-fans: prints the fans' status once, or serves the control socket.
+#include "fan_control.h"
+#include "service.h"
+#include "user_client.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static const int kUsageStatus = 64;
+
+struct Options {
+    int serve = 0;
+    int status = 0;
+    int64_t owner = -1;
+    const char* socketPath = "/var/run/com.tolvane.fans.sock";
+};
+
+// Unknown arguments are ignored; an option given twice keeps its last value.
+static Options scan_options(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (strcmp(arg, "--serve") == 0)
+            o.serve = 1;
+        else if (strcmp(arg, "--status") == 0)
+            o.status = 1;
+        else if (strcmp(arg, "--owner") == 0 && i + 1 < argc)
+            o.owner = strtol(argv[++i], nullptr, 10);
+        else if (strcmp(arg, "--socket") == 0 && i + 1 < argc)
+            o.socketPath = argv[++i];
+    }
+    return o;
+}
+
+static int print_status()
+{
+    char line[kStatusSize];
+    status_line(line);
+    fputs(line, stdout);
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    Options o = scan_options(argc, argv);
+
+    // Every mode needs the controller, a faulty command line included.
+    if (!smc_open()) {
+        fputs("no SMC\n", stderr);
+        return 2;
+    }
+    detect_fans();
+
+    if (o.status)
+        return print_status();
+    if (o.serve && o.owner >= 0)
+        return serve(o.socketPath, o.owner);
+    fprintf(stderr, "usage: %s --serve --owner <uid> [--socket path] | --status\n", argv[0]);
+    return kUsageStatus;
+}
