@@ -37,7 +37,8 @@ bool block_is_cancelled(const BlockRef& block);
 void queue_after(const Queue& queue, Nanoseconds delay, const BlockRef& block);
 
 // A repeating timer that runs its handler on a queue: first at start, then
-// every interval; a firing may come up to leeway late. Created suspended.
+// every interval; a firing may come up to leeway late. Created suspended;
+// once resumed it runs until the process ends. An interval of 0 fires once.
 struct TimerSource;
 using Timer = std::shared_ptr<TimerSource>;
 
@@ -53,7 +54,8 @@ using Observer = std::function<void(const std::string& name)>;
 void notification_add_observer(const std::string& name, Observer observer);
 void notification_post(const std::string& name);
 
-// Parks the calling thread; returns only if run_loop_stop is called.
+// Parks the calling thread; returns only if run_loop_stop is called. A stop
+// while nobody is parked makes the next run_loop_run return at once.
 void run_loop_run();
 void run_loop_stop();
 
