@@ -94,7 +94,7 @@ static float value_of(SimKey k)
     return 0;
 }
 
-static void read_key(SimKey k, SmcRecord* reply)
+static void read_sim_key(SimKey k, SmcRecord* reply)
 {
     float v = value_of(k);
     if (is_speed(k.field))
@@ -149,7 +149,7 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
     } else if (request->dataSize != size) {
         reply->result = kSmcRefused;
     } else if (request->command == kSmcCmdRead) {
-        read_key(k, reply);
+        read_sim_key(k, reply);
     } else if (request->command == kSmcCmdWrite) {
         reply->result = write_sim_key(k, request->bytes);
     } else {
