@@ -1,0 +1,32 @@
+// macOS: the AppleSMC user client. Its struct method 2 takes one 80-byte
+// record in and gives one back.
+#include <IOKit/IOKitLib.h>
+#include <mach/mach.h>
+
+#include "smc.h"
+#include "user_client.h"
+
+uint32_t smc;
+
+bool smc_open()
+{
+    if (smc != 0)
+        return true;
+    // The lookup consumes the matching dictionary.
+    io_service_t service = IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("AppleSMC"));
+    if (service == 0)
+        return false;
+    io_connect_t connection = 0;
+    kern_return_t kr = IOServiceOpen(service, mach_task_self(), 0, &connection);
+    IOObjectRelease(service);
+    if (kr != KERN_SUCCESS)
+        return false;
+    smc = connection;
+    return true;
+}
+
+int smc_call(const SmcRecord* request, SmcRecord* reply)
+{
+    size_t outSize = sizeof *reply;
+    return IOConnectCallStructMethod(smc, 2, request, sizeof *request, reply, &outSize);
+}
