@@ -1,0 +1,59 @@
+// tolvane-media-host: loads libTOLVANEMedia and hands it this process's main
+// thread, standard input and standard output. By default it takes the library
+// that was built or installed beside it; a path argument names another one.
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+static const char libraryName[] = "libTOLVANEMedia.so";
+
+static bool exists(const std::string& path)
+{
+  return access(path.c_str(), F_OK) == 0;
+}
+
+// The build tree keeps libraries in lib/; an install may use another
+// directory (lib/<multiarch> under /usr), so that is the second choice.
+static bool default_library(std::string& path)
+{
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0)
+    return false;
+  std::string dir(exe, n);
+  dir.erase(dir.rfind('/'));
+  path = dir + "/../lib/" + libraryName;
+  if (!exists(path))
+    path = dir + "/" TOLVANE_LIBDIR_FROM_BINDIR "/" + libraryName;
+  return true;
+}
+
+int main(int argc, char** argv)
+{
+  if (argc > 2) {
+    fprintf(stderr, "usage: tolvane-media-host [library]\n");
+    return 64;
+  }
+  std::string path;
+  if (argc == 2)
+    path = argv[1];
+  else if (!default_library(path)) {
+    fprintf(stderr, "tolvane-media-host: cannot find own executable\n");
+    return 1;
+  }
+  void* library = dlopen(path.c_str(), RTLD_NOW);
+  if (!library) {
+    fprintf(stderr, "tolvane-media-host: %s\n", dlerror());
+    return 1;
+  }
+  auto run = reinterpret_cast<void (*)()>(dlsym(library, "tolvane_media_run"));
+  if (!run) {
+    fprintf(stderr, "tolvane-media-host: %s\n", dlerror());
+    return 1;
+  }
+  run();
+  return 0;
+}
