@@ -1,0 +1,29 @@
+#include "framework_path.h"
+
+#ifdef __APPLE__
+
+std::string framework_path()
+{
+    return "/System/Library/PrivateFrameworks/MediaRemote.framework/MediaRemote";
+}
+
+#else
+
+#include <dlfcn.h>
+
+extern "C" void tolvane_media_run();
+
+// The stand-in lives next to this library, so the build tree, an install and
+// a test's temporary folder all work alike.
+std::string framework_path()
+{
+    Dl_info self{};
+    if (!dladdr(reinterpret_cast<void*>(&tolvane_media_run), &self) || !self.dli_fname)
+        return "";
+    std::string path = self.dli_fname;
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    return folder + "/libMediaRemote.so";
+}
+
+#endif
