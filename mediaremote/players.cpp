@@ -1,0 +1,66 @@
+// A tick counter rather than a clock orders the players: two events never tie.
+#include "players.h"
+
+#include <algorithm>
+#include <vector>
+
+static std::vector<Player>& players = *new std::vector<Player>;
+static std::uint64_t tick;
+
+void players_add(const std::string& name, const std::string& owner, std::int32_t pid, bool playing)
+{
+    players_remove(name);
+    ++tick;
+    players.push_back({name, owner, pid, playing, playing ? tick : 0, tick});
+}
+
+bool players_remove(const std::string& name)
+{
+    return std::erase_if(players, [&](const Player& p) { return p.name == name; }) > 0;
+}
+
+bool players_clear()
+{
+    bool had = !players.empty();
+    players.clear();
+    return had;
+}
+
+void players_set_playing(const std::string& owner, bool playing)
+{
+    ++tick;
+    for (auto& p : players) {
+        if (p.owner != owner)
+            continue;
+        if (playing && !p.playing)
+            p.startedAt = tick;
+        p.playing = playing;
+        p.activeAt = tick;
+    }
+}
+
+void players_touch(const std::string& owner)
+{
+    ++tick;
+    for (auto& p : players)
+        if (p.owner == owner)
+            p.activeAt = tick;
+}
+
+// Whether a is the better now-playing choice than b: the one that most
+// recently began playing, failing that the one most recently active.
+static bool beats(const Player& a, const Player& b)
+{
+    if (a.playing != b.playing)
+        return a.playing;
+    return a.playing ? a.startedAt > b.startedAt : a.activeAt > b.activeAt;
+}
+
+const Player* players_current()
+{
+    const Player* best = nullptr;
+    for (auto& p : players)
+        if (!best || beats(p, *best))
+            best = &p;
+    return best;
+}
