@@ -1,0 +1,50 @@
+// A process shaped like the bridge's: a queue kept busy, a fast timer on it,
+// notifications posted from several threads, the main thread parked in the
+// run loop; a detached thread ends it with exit(0) once all of that runs.
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+
+using namespace std::chrono_literals;
+
+static platform::Queue& queue = *new platform::Queue;
+static std::atomic<int> spins, ticks, notes;
+
+static void spin()
+{
+  spins++;
+  platform::notification_post("probe.spin");
+  platform::queue_async(queue, spin);
+}
+
+static void post_forever()
+{
+  for (;;)
+    platform::notification_post("probe.spin");
+}
+
+static void exit_when_busy()
+{
+  while (spins < 200 || ticks < 3 || notes < 200)
+    std::this_thread::sleep_for(1ms);
+  exit(0);
+}
+
+int main()
+{
+  queue = platform::queue_create("probe");
+  platform::notification_add_observer("probe.spin", [](const std::string&) { notes++; });
+  platform::Timer timer = platform::timer_create(queue);
+  platform::timer_set(timer, platform::Nanoseconds(0), 1ms, platform::Nanoseconds(0));
+  platform::timer_set_handler(timer, [] { ticks++; });
+  platform::timer_resume(timer);
+  platform::queue_async(queue, spin);
+  platform::thread_detach(post_forever);
+  platform::thread_detach(exit_when_busy);
+  platform::run_loop_run();
+  return 3;
+}
