@@ -29,7 +29,6 @@ struct FakeDriver {
         put("fan1_output", "2000\n"), put("fan1_manual", "0\n");
         put("fan2_input", "1800\n"), put("fan2_min", "1000\n"), put("fan2_max", "5800\n");
         put("fan2_output", "1800\n"), put("fan2_manual", "0\n");
-        sysfsRoot = nullptr;
         smc = 0;
     }
     ~FakeDriver() { fs::remove_all(root); }
