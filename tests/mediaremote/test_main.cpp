@@ -1,0 +1,17 @@
+// Every test process talks to its own bus address, set before the stand-in
+// loads; each test starts and stops a daemon there.
+#include "bus_daemon.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdlib.h>
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    setenv("DBUS_SESSION_BUS_ADDRESS", test_bus_address().c_str(), 1);
+    int status = RUN_ALL_TESTS();
+    std::filesystem::remove_all(test_folder());
+    return status;
+}
