@@ -85,16 +85,6 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEven)
     EXPECT_EQ(status(), "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
 }
 
-TEST(StatusLine, ReadsEachFanActualMinimumMaximumTargetModeInOrder)
-{
-    script_reset();
-    script_two_fans();
-    fresh_process(1);
-    status();
-    EXPECT_EQ(script_log(), (Log{"info F0Ac", "read F0Ac", "info F0Mn", "read F0Mn", "info F0Mx",
-                                 "read F0Mx", "info F0Tg", "read F0Tg", "info F0Md", "read F0Md"}));
-}
-
 TEST(StatusLine, IsCutAt512BytesWithoutLineEnd)
 {
     script_reset();
@@ -261,13 +251,4 @@ TEST(RestoreAuto, BeforeAnyForcingWritesModeZeroAndNoTarget)
     EXPECT_EQ(forced, 0);
     EXPECT_EQ(script_log(), (Log{"info F0Md", "write F0Md 00", "info F1Md", "write F1Md 00",
                                  "info Ftst", "info Ftst", "write Ftst 00"}));
-}
-
-TEST(RestoreAuto, IgnoresFailedWrites)
-{
-    script_reset();
-    fresh_process(2);
-    forced = 1;
-    restore_auto();
-    EXPECT_EQ(forced, 0);
 }

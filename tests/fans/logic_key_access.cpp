@@ -18,13 +18,6 @@ TEST(KeyCode, PacksFirstCharacterMostSignificant)
     EXPECT_EQ(key_code("F0Ac and more"), key_code("F0Ac"));
 }
 
-TEST(KeyCode, StandsInTheRecordWithCharactersReversed)
-{
-    SmcRecord r{};
-    r.key = key_code("FNum");
-    EXPECT_EQ(memcmp(&r, "muNF", 4), 0);
-}
-
 TEST(ReadFloat, SendsKeyInfoThenReadInZeroFilledRecords)
 {
     script_reset();

@@ -120,12 +120,3 @@ TEST(SimulatedController, ASecondOpenKeepsTheRunningState)
     EXPECT_TRUE(smc_open());
     EXPECT_EQ(read_float("F0Md"), 1);
 }
-
-TEST(SimulatedController, AnswersNothingBeforeItIsOpened)
-{
-    smc = 0;
-    SmcRecord request{}, reply{};
-    request.key = key_code("FNum");
-    request.command = kSmcCmdKeyInfo;
-    EXPECT_NE(smc_call(&request, &reply), 0);
-}
