@@ -149,7 +149,7 @@ TEST_F(Service, RegularFileAtThePathIsKeptAndRefused)
 {
     std::string path = dir.file("precious");
     std::ofstream(path) << "keep me";
-    stopping = 0;
+    stopping = 1;   // a server that removed the file would bind there and shut down at once
     EXPECT_EQ(serve(path.c_str(), 0), 1);
     std::ifstream in(path);
     std::string text;
@@ -180,7 +180,7 @@ TEST_F(Service, LongestPathThatFitsIsServed)
 
 TEST_F(Service, MissingFolderMakesBindFail)
 {
-    stopping = 0;
+    stopping = 1;
     EXPECT_EQ(serve(dir.file("no/such/sock").c_str(), 0), 1);
 }
 
