@@ -16,9 +16,7 @@ namespace {
 int listen_at(const std::string& path)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    sockaddr_un addr = unix_address(path);
     bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     listen(fd, 4);
     chmod(path.c_str(), 0666);

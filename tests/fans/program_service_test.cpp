@@ -15,60 +15,56 @@ namespace {
 
 using Service = SimFans;
 
-std::string status_now(const std::string& path)
-{
-    return request(path, "status\n");
-}
-
-bool reports_forced(const std::string& path)
-{
-    return status_now(path).find("forced=1") != std::string::npos;
-}
-
 // A socket file whose listener has gone, as an earlier run leaves it.
 void make_stale_socket(const std::string& path)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    strcpy(addr.sun_path, path.c_str());
+    sockaddr_un addr = unix_address(path);
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     close(fd);
 }
 
-TEST_F(Service, WatchdogLeavesFansForcedAfter60Seconds)
-{
+// Serving, with the fans forced by a request at second 1000.
+struct Watchdog : SimFans {
     ServerThread server;
-    ASSERT_TRUE(server.start(dir.file("sock"), 0));
-    EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
-    fakeNow = 1060;
-    EXPECT_TRUE(reports_forced(server.path));
-    EXPECT_EQ(server.stop(), 0);
+
+    void SetUp() override
+    {
+        SimFans::SetUp();
+        ASSERT_TRUE(server.start(dir.file("sock"), 0));
+        ASSERT_EQ(request(server.path, "set 2500\n"), "ok\n");
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(server.stop(), 0);
+        SimFans::TearDown();
+    }
+
+    // What a status request at second t finds.
+    bool forced_at(int64_t t)
+    {
+        fakeNow = t;
+        return request(server.path, "status\n").find("forced=1") != std::string::npos;
+    }
+};
+
+TEST_F(Watchdog, LeavesFansForcedAfter60SecondsOfSilence)
+{
+    EXPECT_TRUE(forced_at(1060));
 }
 
-TEST_F(Service, WatchdogHandsFansBackAt61SecondsBeforeServingTheTurn)
+TEST_F(Watchdog, HandsFansBackAt61SecondsBeforeServingTheTurn)
 {
-    ServerThread server;
-    ASSERT_TRUE(server.start(dir.file("sock"), 0));
-    EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
-    fakeNow = 1061;
-    EXPECT_FALSE(reports_forced(server.path));
-    EXPECT_EQ(server.stop(), 0);
-    EXPECT_EQ(read_float("F0Md"), 0.0f);
+    EXPECT_FALSE(forced_at(1061));
 }
 
-TEST_F(Service, PingEvery60SecondsKeepsFansForced)
+TEST_F(Watchdog, PingEvery60SecondsKeepsFansForced)
 {
-    ServerThread server;
-    ASSERT_TRUE(server.start(dir.file("sock"), 0));
-    EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
     for (int minute = 1; minute <= 3; minute++) {
         fakeNow = 1000 + 60 * minute;
         EXPECT_EQ(request(server.path, "ping\n"), "ok\n");
     }
-    fakeNow = 1000 + 4 * 60;
-    EXPECT_TRUE(reports_forced(server.path));
-    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(forced_at(1000 + 4 * 60));
 }
 
 TEST_F(Service, WatchdogRestoresOnceAndThenStaysQuiet)
@@ -94,26 +90,18 @@ TEST_F(Service, WatchdogIgnoresFansThatAreNotForced)
     EXPECT_EQ(read_float("F1Md"), 1.0f);
 }
 
-TEST_F(Service, TermWhileForcedHandsFansBackAndRemovesTheSocket)
+TEST_F(Service, TermOrIntWhileForcedHandsFansBackAndRemovesTheSocket)
 {
-    ServerThread server;
-    ASSERT_TRUE(server.start(dir.file("sock"), 0));
-    EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
-    EXPECT_EQ(server.stop(SIGTERM), 0);
-    EXPECT_EQ(forced, 0);
-    EXPECT_EQ(read_float("F0Md"), 0.0f);
-    EXPECT_EQ(read_float("F1Md"), 0.0f);
-    EXPECT_FALSE(exists(server.path));
-}
-
-TEST_F(Service, IntStopsTheServiceLikeTerm)
-{
-    ServerThread server;
-    ASSERT_TRUE(server.start(dir.file("sock"), 0));
-    EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
-    EXPECT_EQ(server.stop(SIGINT), 0);
-    EXPECT_EQ(forced, 0);
-    EXPECT_FALSE(exists(server.path));
+    for (int sig : {SIGTERM, SIGINT}) {
+        ServerThread server;
+        ASSERT_TRUE(server.start(dir.file("sock"), 0));
+        EXPECT_EQ(request(server.path, "set 2500\n"), "ok\n");
+        EXPECT_EQ(server.stop(sig), 0);
+        EXPECT_EQ(forced, 0);
+        EXPECT_EQ(read_float("F0Md"), 0.0f);
+        EXPECT_EQ(read_float("F1Md"), 0.0f);
+        EXPECT_FALSE(exists(server.path));
+    }
 }
 
 TEST_F(Service, SignalDuringSetUpShutsDownWithoutServing)

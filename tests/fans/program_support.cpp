@@ -45,12 +45,18 @@ bool exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-int connect_to(const std::string& path)
+sockaddr_un unix_address(const std::string& path)
 {
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr = {};
     addr.sun_family = AF_UNIX;
     strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return addr;
+}
+
+int connect_to(const std::string& path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = unix_address(path);
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         close(fd);
         return -1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/un.h>
 
 #include <csignal>
 
@@ -26,6 +27,7 @@ bool wait_until(const std::function<bool()>& done, int seconds = 20);
 
 bool exists(const std::string& path);
 
+sockaddr_un unix_address(const std::string& path);
 int connect_to(const std::string& path);        // -1 when nothing listens there
 std::string read_reply(int fd);                  // everything up to the close
 std::string request(const std::string& path, const std::string& text);
