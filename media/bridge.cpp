@@ -54,12 +54,14 @@ static void observe(void* framework)
                                             [](const std::string&) { platform::queue_async(queue, schedule); });
 }
 
-static void start_timer()
+// Fires at once, then every 4 s; not debounced, so records keep coming.
+static platform::Timer start_timer()
 {
     platform::Timer timer = platform::timer_create(queue);
     platform::timer_set(timer, 0ns, 4s, 500ms);
     platform::timer_set_handler(timer, refresh);
     platform::timer_resume(timer);
+    return timer;
 }
 
 extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
@@ -83,7 +85,7 @@ extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
     queue = platform::queue_create("com.tolvane.media");
     registerForNotifications(queue);
     observe(framework);
-    start_timer();
+    platform::Timer timer = start_timer();
     platform::thread_detach(readCommands);
     emit({{"ready", true}});
     platform::run_loop_run();
