@@ -53,18 +53,6 @@ TEST(BridgeInput, RefreshGivesARecordAtOnceAndAnotherAfterTheDebounce)
     EXPECT_GE(Clock::now() - sent, 120ms);
 }
 
-TEST(BridgeInput, ArtworkIsSentOnceAndThenOnlyNamed)
-{
-    BridgeProcess bridge("full", "ArtworkData data " + std::string(3000, 'a') + "\n");
-    auto first = bridge.next_record();
-    bridge.send("refresh\n");
-    auto second = bridge.next_record();
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ((*first)["artwork"].get<std::string>().size(), 2000u);
-    EXPECT_EQ((*second)["artworkID"], (*first)["artworkID"]);
-    EXPECT_FALSE(second->contains("artwork"));
-}
-
 TEST(BridgeInput, EndOfInputExitsWithZeroEveryTime)
 {
     for (int run = 0; run < 20; run++) {
