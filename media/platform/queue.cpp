@@ -21,10 +21,8 @@ struct SerialQueue {
   std::map<std::pair<Clock::time_point, uint64_t>, Block> work;
   uint64_t submitted = 0;
   bool released = false;
+  std::thread::id worker;  // set before the queue is handed out, never changed
 };
-
-// A plain pointer: a thread_local with a destructor could run during exit.
-static thread_local const SerialQueue* currentQueue = nullptr;
 
 static bool next_block(SerialQueue* queue, Block& block)
 {
@@ -50,7 +48,6 @@ static bool next_block(SerialQueue* queue, Block& block)
 
 static void run_worker(SerialQueue* queue)
 {
-  currentQueue = queue;
   Block block;
   while (next_block(queue, block)) {
     block();
@@ -76,7 +73,9 @@ Queue queue_create(const char* label)
 {
   auto* queue = new SerialQueue;
   queue->label = label ? label : "";
-  std::thread(run_worker, queue).detach();
+  std::thread worker(run_worker, queue);
+  queue->worker = worker.get_id();
+  worker.detach();
   return Queue(queue, release);
 }
 
@@ -85,9 +84,11 @@ const char* queue_label(const Queue& queue)
   return queue->label.c_str();
 }
 
+// Compared by thread id rather than kept in a thread_local: a library loaded
+// with dlopen gets dynamic TLS, which LeakSanitizer misreads at exit.
 bool queue_is_current(const Queue& queue)
 {
-  return currentQueue == queue.get();
+  return queue->worker == std::this_thread::get_id();
 }
 
 void queue_at(const Queue& queue, Clock::time_point due, Block block)
