@@ -4,14 +4,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <stdexcept>
 
+// The daemon goes when the test process goes, however abruptly that ends.
 static void exec_daemon(const std::string& socketPath, int out)
 {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(out, STDOUT_FILENO);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDERR_FILENO);
