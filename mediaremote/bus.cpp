@@ -10,7 +10,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -25,6 +27,13 @@ static std::mutex jobsLock;
 static std::vector<BusJob>& jobs = *new std::vector<BusJob>;
 static int wakeFd = -1;
 static std::once_flag started;
+
+// exit() runs the D-Bus libraries' static destructors, possibly from another
+// thread while this one works: the bus thread holds busyLock except while it
+// sleeps in poll, and an exit handler takes the lock for good before those
+// destructors run.
+static std::mutex& busyLock = *new std::mutex;
+static std::atomic<std::thread::id> busThread;
 
 static sdbus::IConnection* connection;  // bus thread only
 static Clock::time_point nextAttempt;   // bus thread only
@@ -87,14 +96,18 @@ static int poll_timeout()
     return connection->getEventLoopPollData().getPollTimeout();
 }
 
-static void wait_for_work()
+static void wait_for_work(std::unique_lock<std::mutex>& busy)
 {
     pollfd fds[2] = {{wakeFd, POLLIN, 0}, {-1, 0, 0}};
     if (connection) {
         auto data = connection->getEventLoopPollData();
         fds[1] = {data.fd, data.events, 0};
     }
-    if (poll(fds, 2, poll_timeout()) <= 0)
+    int timeout = poll_timeout();
+    busy.unlock();
+    int ready = poll(fds, 2, timeout);
+    busy.lock();
+    if (ready <= 0)
         return;
     if (fds[0].revents & POLLIN) {
         eventfd_t count;
@@ -109,24 +122,37 @@ static void wait_for_work()
 
 static void bus_loop()
 {
+    std::unique_lock busy(busyLock);
     for (;;) {
         if (!connection)
             try_connect();
         run_jobs();
         process_messages();
         try {
-            wait_for_work();
+            wait_for_work(busy);
         } catch (const sdbus::Error&) {
             disconnect();
         }
     }
 }
 
+static void quiesce_at_exit()
+{
+    if (std::this_thread::get_id() != busThread)
+        busyLock.lock();  // never released: the process is ending
+}
+
 void bus_start()
 {
     std::call_once(started, [] {
         wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        std::thread(bus_loop).detach();
+        // Make the library build its lazily made statics now, so that the
+        // exit handler registered after them runs before their destructors.
+        sdbus::Variant warmUp{std::int32_t(0)};
+        std::atexit(quiesce_at_exit);
+        std::thread thread(bus_loop);
+        busThread = thread.get_id();
+        thread.detach();
     });
 }
 
