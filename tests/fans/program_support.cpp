@@ -6,15 +6,12 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 TempDir::TempDir()
 {
@@ -23,26 +20,15 @@ TempDir::TempDir()
     chmod(path.c_str(), 0755);   // children that drop to another uid connect in here
 }
 
-TempDir::~TempDir()
-{
-    std::filesystem::remove_all(path);
-}
+TempDir::~TempDir() { std::filesystem::remove_all(path); }
 
-bool wait_until(const std::function<bool()>& done, int seconds)
+bool wait_until(const std::function<bool()>& done)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
     return true;
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
 }
 
 sockaddr_un unix_address(const std::string& path)
@@ -57,25 +43,24 @@ int connect_to(const std::string& path)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr = unix_address(path);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return fd;
+    close(fd);
+    return -1;
 }
 
-std::string read_reply(int fd)
+std::string read_all(int fd)
 {
-    std::string reply;
+    std::string text;
     char buf[1024];
     pollfd p = {fd, POLLIN, 0};
-    while (poll(&p, 1, 20000) == 1) {
-        ssize_t n = recv(fd, buf, sizeof buf, 0);
+    while (poll(&p, 1, 10000) == 1) {
+        ssize_t n = read(fd, buf, sizeof buf);
         if (n <= 0)
-            break;
-        reply.append(buf, n);
+            return text;
+        text.append(buf, n);
     }
-    return reply;
+    return text + "(no close)";
 }
 
 std::string request(const std::string& path, const std::string& text)
@@ -84,7 +69,7 @@ std::string request(const std::string& path, const std::string& text)
     if (fd < 0)
         return "(no connection)";
     send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-    std::string reply = read_reply(fd);
+    std::string reply = read_all(fd);
     close(fd);
     return reply;
 }
@@ -105,25 +90,12 @@ int ServerThread::stop(int sig)
     return status;
 }
 
-std::atomic<int64_t> fakeNow;
-
-int64_t fake_seconds()
-{
-    return fakeNow;
-}
-
-static std::vector<char*> argv_of(const std::vector<std::string>& args)
+pid_t start_program(const std::vector<std::string>& args, const std::string& out, const std::string& err)
 {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    return argv;
-}
-
-static pid_t spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err)
-{
-    std::vector<char*> argv = argv_of(args);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
@@ -134,33 +106,10 @@ static pid_t spawn(const std::vector<std::string>& args, const std::string& out,
     return pid;
 }
 
-static std::string slurp(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-Finished run_program(const std::vector<std::string>& args)
-{
-    TempDir dir;
-    Finished f;
-    f.status = wait_exit(spawn(args, dir.file("out"), dir.file("err")));
-    f.out = slurp(dir.file("out"));
-    f.err = slurp(dir.file("err"));
-    return f;
-}
-
-pid_t start_program(const std::vector<std::string>& args)
-{
-    return spawn(args, "/dev/null", "/dev/null");
-}
-
-int wait_exit(pid_t pid, int seconds)
+int wait_exit(pid_t pid)
 {
     int wstatus = 0;
-    if (wait_until([&] { return waitpid(pid, &wstatus, WNOHANG) == pid; }, seconds))
+    if (wait_until([&] { return waitpid(pid, &wstatus, WNOHANG) == pid; }))
         return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     kill(pid, SIGKILL);
     waitpid(pid, &wstatus, 0);

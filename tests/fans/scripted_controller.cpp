@@ -3,143 +3,73 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <set>
 
 #include "user_client.h"
 
-uint32_t smc;
+uint32_t smc = 1;
+std::map<std::string, ScriptedKey> keys;
+std::map<std::string, Fault> faults;
+std::vector<std::string> exchanges;
 
-struct ScriptedKey {
-    uint32_t type;
-    uint32_t size;
-    std::vector<uint8_t> bytes;
-};
-
-static std::map<std::string, ScriptedKey> keys;
-static std::set<std::string> refused, broken;
-static std::vector<std::string> log;
-static std::vector<SmcRecord> requests;
-
-void script_reset()
-{
-    keys.clear();
-    refused.clear();
-    broken.clear();
-    log.clear();
-    requests.clear();
-    smc = 1;
-}
-
-void script_key(const char* name, const char* type, uint32_t size, std::vector<uint8_t> bytes)
-{
-    bytes.resize(32);
-    keys[name] = {key_code(type), size, bytes};
-}
-
-void script_flt(const char* name, float value)
+ScriptedKey flt(float value)
 {
     std::vector<uint8_t> bytes(4);
     memcpy(bytes.data(), &value, 4);
-    script_key(name, "flt ", 4, bytes);
+    return {"flt ", 4, bytes};
 }
 
-void script_ui8(const char* name, uint8_t value)
-{
-    script_key(name, "ui8 ", 1, {value});
-}
+bool smc_open() { return true; }
 
-void script_refuse(const std::string& entry) { refused.insert(entry); }
-void script_break(const std::string& entry) { broken.insert(entry); }
-const std::vector<std::string>& script_log() { return log; }
-const std::vector<SmcRecord>& script_requests() { return requests; }
-
-std::vector<uint8_t> script_bytes(const char* name)
-{
-    const ScriptedKey& k = keys.at(name);
-    return {k.bytes.begin(), k.bytes.begin() + k.size};
-}
-
-void script_two_fans()
-{
-    script_ui8("FNum", 2);
-    script_ui8("Ftst", 0);
-    const float speeds[2][4] = {{1200, 1200, 6000, 1200}, {1300, 1300, 6500, 1300}};
-    const char* letters[4] = {"Ac", "Mn", "Mx", "Tg"};
-    for (int n = 0; n < 2; n++) {
-        for (int i = 0; i < 4; i++)
-            script_flt(("F" + std::to_string(n) + letters[i]).c_str(), speeds[n][i]);
-        script_ui8(("F" + std::to_string(n) + "Md").c_str(), 0);
-    }
-}
-
-static std::string key_name(uint32_t code)
-{
-    char name[5] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code), 0};
-    return name;
-}
-
-// "info F0Tg", "read F0Mn", "write F0Md": what an exchange does to which key.
-static std::string head_of(const SmcRecord* r)
-{
-    const char* verb = r->command == kSmcCmdKeyInfo ? "info "
-                       : r->command == kSmcCmdRead  ? "read "
-                       : r->command == kSmcCmdWrite ? "write "
-                                                    : "command? ";
-    return verb + key_name(r->key);
-}
-
-// A write is logged with its data in hex: "write F0Tg 5dc0".
-static std::string entry_of(const SmcRecord* r)
-{
-    std::string entry = head_of(r);
-    if (r->command != kSmcCmdWrite)
-        return entry;
-    entry += ' ';
-    for (uint32_t i = 0; i < r->dataSize && i < 32; i++) {
-        char hex[3];
-        snprintf(hex, sizeof hex, "%02x", r->bytes[i]);
-        entry += hex;
-    }
-    return entry;
-}
-
-static bool zero_filled(const SmcRecord* r)
+// Only the fields its sub-command uses may be set; every reply comes zero-filled.
+static bool clean(SmcRecord request, const SmcRecord* reply)
 {
     static const SmcRecord zero{};
-    return memcmp(r, &zero, sizeof zero) == 0;
+    uint8_t command = request.command;
+    if (command == kSmcCmdWrite)
+        memset(request.bytes, 0, std::min(request.dataSize, 32u));
+    if (command != kSmcCmdKeyInfo)
+        request.dataSize = 0;
+    request.key = request.command = 0;
+    return memcmp(&request, &zero, sizeof zero) == 0 && memcmp(reply, &zero, sizeof zero) == 0;
 }
 
-static void answer(const SmcRecord* request, SmcRecord* reply, ScriptedKey& k)
+static std::string write_data(const SmcRecord* r)
 {
-    if (request->command == kSmcCmdKeyInfo) {
-        reply->dataSize = k.size;
-        reply->dataType = k.type;
-    } else if (request->command == kSmcCmdRead) {
-        memcpy(reply->bytes, k.bytes.data(), 32);
-    } else if (request->command == kSmcCmdWrite) {
-        memcpy(k.bytes.data(), request->bytes, std::min<uint32_t>(request->dataSize, 32));
+    std::string hex;
+    for (uint32_t i = 0; i < std::min(r->dataSize, 32u); i++) {
+        char digits[4];
+        snprintf(digits, sizeof digits, i ? "%02x" : " %02x", r->bytes[i]);
+        hex += digits;
     }
+    return hex;
 }
 
 int smc_call(const SmcRecord* request, SmcRecord* reply)
 {
-    std::string entry = entry_of(request);
-    log.push_back(zero_filled(reply) ? entry : entry + " (reply not zero-filled)");
-    requests.push_back(*request);
-    std::string head = head_of(request);
-    if (broken.count(head))
-        return 1;
-    auto k = keys.find(key_name(request->key));
-    if (k == keys.end() || refused.count(head))
-        reply->result = kSmcKeyNotFound;
-    else
-        answer(request, reply, k->second);
-    return 0;
-}
+    uint32_t c = request->key;
+    uint8_t command = request->command;
+    std::string name = {char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
+    std::string head = (command == kSmcCmdKeyInfo ? "info " : command == kSmcCmdRead ? "read "
+                        : command == kSmcCmdWrite ? "write " : "? ") + name;
+    std::string entry = command == kSmcCmdWrite ? head + write_data(request) : head;
+    exchanges.push_back(clean(*request, reply) ? entry : entry + " (dirty)");
 
-bool smc_open()
-{
-    smc = 1;
-    return true;
+    auto fault = faults.find(head);
+    if (fault != faults.end() && fault->second == kBroken)
+        return 1;
+    auto k = keys.find(name);
+    if (k == keys.end() || fault != faults.end() || (command != kSmcCmdKeyInfo && request->dataSize != k->second.size)) {
+        reply->result = kSmcRefused;
+        return 0;
+    }
+    ScriptedKey& key = k->second;
+    if (command == kSmcCmdKeyInfo) {
+        reply->dataSize = key.size;
+        reply->dataType = key_code(key.type);
+    } else if (command == kSmcCmdRead) {
+        memcpy(reply->bytes, key.bytes.data(), std::min<size_t>(key.bytes.size(), 32));
+    } else if (command == kSmcCmdWrite) {
+        key.bytes.assign(request->bytes, request->bytes + std::min(key.size, 32u));
+    }
+    return 0;
 }

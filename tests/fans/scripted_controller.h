@@ -1,31 +1,30 @@
-// A controller the tests script key by key: it logs every exchange as text
-// ("info F0Tg", "read F0Mn", "write F0Md 01") and fails chosen ones on demand.
+// A controller the tests script key by key. It logs every exchange as text
+// ("info F0Tg", "read F0Mn", "write F0Md 01"), adding " (dirty)" when a record
+// carries anything outside the fields its sub-command uses, and fails the
+// exchanges named in faults.
 #pragma once
 
-#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "smc.h"
 
-// Forgets every key, fault and logged exchange, and opens the connection.
-void script_reset();
+enum Fault { kRefused, kBroken };   // a non-zero result, or a failed call
+struct ScriptedKey {
+    const char* type;
+    uint32_t size;
+    std::vector<uint8_t> bytes;
+};
 
-void script_key(const char* name, const char* type, uint32_t size, std::vector<uint8_t> bytes);
-void script_flt(const char* name, float value);
-void script_ui8(const char* name, uint8_t value);
+extern std::map<std::string, ScriptedKey> keys;
+extern std::map<std::string, Fault> faults;   // by head: "write F1Md"
+extern std::vector<std::string> exchanges;
 
-// The exchange logged as `entry` ("write F1Md") answers a non-zero result
-// from now on; script_break makes the call itself fail instead.
-void script_refuse(const std::string& entry);
-void script_break(const std::string& entry);
+ScriptedKey flt(float value);
 
-// The exchanges since the last reset, and their request records.
-const std::vector<std::string>& script_log();
-const std::vector<SmcRecord>& script_requests();
-
-// The bytes a key holds now (written ones included).
-std::vector<uint8_t> script_bytes(const char* name);
-
-// Keys of a typical two-fan machine: FNum 2, Ftst 0, "flt " speeds, "ui8 " modes.
-void script_two_fans();
+// A machine with these keys and faults, nothing exchanged yet.
+inline void script(std::map<std::string, ScriptedKey> k, std::map<std::string, Fault> f = {})
+{
+    keys = std::move(k), faults = std::move(f), exchanges.clear();
+}
