@@ -10,8 +10,8 @@
 
 namespace fs = std::filesystem;
 
-// A driver with two fans, in the device folder or, as on newer kernels, under
-// hwmon/hwmon3/ beside a sensor without fans; opened, fans detected.
+// A driver with two fans in the device folder or, as on newer kernels, under
+// hwmon/hwmon3/ beside a sensor without fans; opened, its fans detected.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid()));
     fs::path fans;
