@@ -13,11 +13,9 @@
 
 using Log = std::vector<std::string>;
 enum Fault { kRefused, kBroken };   // a non-zero result, or a failed call
-struct ScriptedKey {
-    const char* type;
-    uint32_t size;
-    std::vector<uint8_t> bytes;
-};
+struct ScriptedKey { uint32_t type; uint32_t size; std::vector<uint8_t> bytes; };
+// Data types by the codes the controller uses, so that these pin the packing of names.
+const uint32_t ui8 = 0x75693820, ui16 = 0x75693136, fpe2 = 0x66706532, flt_ = 0x666C7420, sp78 = 0x73703738;
 
 uint32_t smc = 1;
 static std::map<std::string, ScriptedKey> keys;
@@ -41,10 +39,11 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
     auto k = keys.find(name);
     if (fault != faults.end() && fault->second == kBroken)
         return 1;
-    if (k == keys.end() || fault != faults.end() || (command != kSmcCmdKeyInfo && request->dataSize != k->second.size))
+    bool sized = k != keys.end() && (command == kSmcCmdKeyInfo || request->dataSize == k->second.size);
+    if (!sized || fault != faults.end())
         reply->result = kSmcRefused;
     else if (command == kSmcCmdKeyInfo)
-        reply->dataSize = k->second.size, reply->dataType = key_code(k->second.type);
+        reply->dataSize = k->second.size, reply->dataType = k->second.type;
     else if (command == kSmcCmdRead)
         memcpy(reply->bytes, k->second.bytes.data(), std::min<size_t>(k->second.bytes.size(), 32));
     else if (command == kSmcCmdWrite)
@@ -54,17 +53,17 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
 
 static ScriptedKey flt(float value)
 {
-    ScriptedKey key = {"flt ", 4, std::vector<uint8_t>(4)};
+    ScriptedKey key = {flt_, 4, std::vector<uint8_t>(4)};
     memcpy(key.bytes.data(), &value, 4);
     return key;
 }
 
 // A process just started on a machine with these keys (by default two fans:
 // "flt " speeds, "ui8 " modes 0, FNum 2 and Ftst 0), told it has `fans` fans.
-static void fresh_process(int fans, std::map<std::string, ScriptedKey> k = {{"FNum", {"ui8 ", 1, {2}}},
-    {"Ftst", {"ui8 ", 1, {0}}}, {"F0Ac", flt(1200)}, {"F0Mn", flt(1200)}, {"F0Mx", flt(6000)}, {"F0Tg", flt(1200)},
-    {"F0Md", {"ui8 ", 1, {0}}}, {"F1Ac", flt(1300)}, {"F1Mn", flt(1300)}, {"F1Mx", flt(6500)}, {"F1Tg", flt(1300)},
-    {"F1Md", {"ui8 ", 1, {0}}}})
+static void fresh_process(int fans, std::map<std::string, ScriptedKey> k = {{"FNum", {ui8, 1, {2}}},
+    {"Ftst", {ui8, 1, {0}}}, {"F0Ac", flt(1200)}, {"F0Mn", flt(1200)}, {"F0Mx", flt(6000)}, {"F0Tg", flt(1200)},
+    {"F0Md", {ui8, 1, {0}}}, {"F1Ac", flt(1300)}, {"F1Mn", flt(1300)}, {"F1Mx", flt(6500)}, {"F1Tg", flt(1300)},
+    {"F1Md", {ui8, 1, {0}}}})
 {
     keys = std::move(k), faults.clear(), exchanges.clear();
     fanCount = fans, forced = 0, haveOriginal = false;
@@ -75,26 +74,17 @@ static bool logged(const std::string& prefix)
     return std::any_of(exchanges.begin(), exchanges.end(), [&](auto& e) { return e.rfind(prefix, 0) == 0; });
 }
 
-TEST(KeyCode, PacksTheFirstFourCharactersFirstMostSignificant)
-{
-    struct { const char* name; uint32_t code; } rows[] = {{"FNum", 0x464E756D}, {"Ftst", 0x46747374},
-        {"fpe2", 0x66706532}, {"flt ", 0x666C7420}, {"ui8 ", 0x75693820}, {"ui16", 0x75693136}, {"F0Acxy", 0x46304163}};
-    for (const auto& row : rows)
-        EXPECT_EQ(key_code(row.name), row.code) << row.name;
-}
-
 TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
 {
     const Log both = {"info TEST", "read TEST"}, info = {"info TEST"};
-    struct { ScriptedKey key; std::map<std::string, Fault> faults; float value; Log log; } rows[] = {
-        {{"fpe2", 2, {0x5D, 0xC0}}, {}, 6000, both}, {{"fpe2", 2, {0xFF, 0xFF}}, {}, 16383.75f, both},
-        {{"ui16", 2, {0x17, 0x70}}, {}, 6000, both}, {{"ui8 ", 1, {0x01}}, {}, 1, both},
-        {{"flt ", 4, {0x00, 0x00, 0x80, 0x3F}}, {}, 1, both},
-        {{"flt ", 4, {0x00, 0x00, 0xA0, 0xC0}}, {}, -5, both},   // callers take it for a failure
-        {{"sp78", 2, {0x30, 0x00}}, {}, 0, both},                // a type we do not know
-        {{"ui8 ", 0, {1}}, {}, -1, info}, {{"ui8 ", 33, {1}}, {}, -1, info},
-        {{"ui8 ", 1, {1}}, {{"info TEST", kRefused}}, -1, info}, {{"ui8 ", 1, {1}}, {{"info TEST", kBroken}}, -1, info},
-        {{"ui8 ", 1, {1}}, {{"read TEST", kRefused}}, -1, both}, {{"ui8 ", 1, {1}}, {{"read TEST", kBroken}}, -1, both}};
+    const ScriptedKey one = {ui8, 1, {1}};
+    struct { ScriptedKey key; float value; Log log; std::map<std::string, Fault> faults = {}; } rows[] = {
+        {{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
+        {{ui16, 2, {0x17, 0x70}}, 6000, both}, {one, 1, both}, {{flt_, 4, {0, 0, 0x80, 0x3F}}, 1, both},
+        {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both},   // which callers take for a failure
+        {{sp78, 2, {0x30, 0}}, 0, both}, {{ui8, 0, {1}}, -1, info}, {{ui8, 33, {1}}, -1, info},
+        {one, -1, info, {{"info TEST", kRefused}}}, {one, -1, info, {{"info TEST", kBroken}}},
+        {one, -1, both, {{"read TEST", kRefused}}}, {one, -1, both, {{"read TEST", kBroken}}}};
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(0, {{"TEST", row.key}});
@@ -114,30 +104,25 @@ TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
         fresh_process(0, {{row.fnum == none ? "none" : "FNum", flt(row.fnum)}});
         // A speed that is not a number, or of a type we do not decode, still makes a fan.
         for (int n = 0; n < row.speeds; n++)
-            keys["F" + std::to_string(n) + "Ac"] = n == 0 ? flt(NAN) : n == 1 ? ScriptedKey{"sp78", 2, {}} : flt(900);
+            keys["F" + std::to_string(n) + "Ac"] = n == 1 ? ScriptedKey{sp78, 2, {}} : flt(n == 0 ? NAN : 900);
         detect_fans();
         EXPECT_EQ(fanCount, row.fans);
         EXPECT_EQ(logged("info F0Ac"), row.speeds > 0);
     }
 }
 
-TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOne)
+TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Bytes)
 {
     fresh_process(2);
-    keys["F0Ac"] = flt(1200.5f), keys["F0Tg"] = flt(1201.5f), keys["F1Md"] = {"sp78", 2, {}};
+    keys["F0Ac"] = flt(1200.5f), keys["F0Tg"] = flt(1201.5f), keys["F1Md"] = {sp78, 2, {}};
     faults = {{"read F1Mx", kRefused}};
-    char line[kStatusSize];
+    char line[kStatusSize];   // a sanitizer sees any write beyond it
     status_line(line);
     EXPECT_STREQ(line, "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
-}
-
-TEST(StatusLine, IsCutAt512BytesWithoutLineEnd)
-{
-    fresh_process(8);
+    fanCount = 8;
     for (int n = 0; n < 8; n++)
         for (const char* l : {"Ac", "Mn", "Mx", "Tg", "Md"})
             keys["F" + std::to_string(n) + l] = flt(3e38f);
-    char line[kStatusSize];   // a sanitizer sees any write beyond it
     status_line(line);
     EXPECT_EQ(strlen(line), 511u);
     EXPECT_EQ(std::string(line, 23), "ok fans=8 forced=0 F0=3");
@@ -161,17 +146,17 @@ TEST(ForceAllFans, FirstForcingExchangesInOrderAndWithNoFansSucceedsAtOnce)
 TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
 {
     const float none = -1;   // unreadable
-    struct { float mn, mx, r; const char* type; float target; } rows[] = {
-        {1200, 6000, 500, "flt ", 1200}, {1200, 6000, 7000, "flt ", 6000}, {1200, 6000, 3000, "flt ", 3000},
-        {none, 6000, 7000, "flt ", 6000}, {none, 6000, 100, "flt ", 100}, {1200, none, 7000, "flt ", 7000},
-        {2000, 2000, 7000, "flt ", 7000}, {2000, 2000, 500, "flt ", 2000}, {0, 6000, 100, "flt ", 100},
-        {0, 6000, 1200.3f, "fpe2", 1200.25f}, {0, none, 16383.75f, "fpe2", 16383.75f},
-        {0, none, 20000, "fpe2", 16383.75f}};   // saturates rather than wrapping round to a slow fan
+    struct { float mn, mx, r; uint32_t type; float target; } rows[] = {
+        {1200, 6000, 500, flt_, 1200}, {1200, 6000, 7000, flt_, 6000}, {1200, 6000, 3000, flt_, 3000},
+        {none, 6000, 7000, flt_, 6000}, {none, 6000, 100, flt_, 100}, {1200, none, 7000, flt_, 7000},
+        {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
+        {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
+        {0, none, 20000, fpe2, 16383.75f}};   // saturates rather than wrapping round to a slow fan
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(1);
         keys["F0Mn"] = flt(row.mn), keys["F0Mx"] = flt(row.mx);
-        keys["F0Tg"] = {row.type, strcmp(row.type, "flt ") == 0 ? 4u : 2u, {}};
+        keys["F0Tg"] = {row.type, row.type == flt_ ? 4u : 2u, {}};
         faults = {{row.mn == none ? "read F0Mn" : "", kRefused}, {row.mx == none ? "read F0Mx" : "", kRefused}};
         EXPECT_TRUE(force_all_fans(row.r));
         EXPECT_EQ(read_float("F0Tg"), row.target);   // the bytes are pinned where reads are decoded
@@ -183,35 +168,33 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
     const ScriptedKey ok = flt(0);
     struct { const char* fault; Fault how; ScriptedKey target; bool fails, targetWritten; } rows[] = {
         {"write F0Md", kRefused, ok, true, true}, {"info F0Tg", kRefused, ok, true, false},
-        {"", kRefused, {"ui16", 2, {}}, true, false}, {"", kRefused, {"flt ", 2, {}}, true, false},
+        {"", kRefused, {ui16, 2, {}}, true, false}, {"", kRefused, {flt_, 2, {}}, true, false},
         {"write F0Tg", kBroken, ok, true, true}, {"info Ftst", kRefused, ok, false, true},
         {"write Ftst", kBroken, ok, false, true}, {"read F0Mn", kRefused, ok, false, true},
         {"read F0Mx", kBroken, ok, false, true}, {"read F0Md", kRefused, ok, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(2);
-        keys["F1Md"] = {"ui8 ", 1, {2}}, keys["F0Tg"] = row.target, faults = {{row.fault, row.how}};
+        keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = row.target, faults = {{row.fault, row.how}};
         EXPECT_EQ(force_all_fans(2500), !row.fails);
         EXPECT_EQ(forced, row.fails ? 0 : 1);
         EXPECT_TRUE(logged("write F1Tg 00401c45"));   // a failure does not end the loop
         EXPECT_EQ(logged("write F0Tg"), row.targetWritten);
-        Log handBack = {"info F0Md", "write F0Md 00", "info F1Md", "write F1Md 02", "info Ftst", "info Ftst",
-                        "write Ftst 00"};
-        EXPECT_EQ(Log(exchanges.end() - 7, exchanges.end()) == handBack, row.fails);
+        EXPECT_EQ(Log(exchanges.end() - 7, exchanges.end()) == Log({"info F0Md", "write F0Md 00", "info F1Md",
+                  "write F1Md 02", "info Ftst", "info Ftst", "write Ftst 00"}), row.fails);   // handed back
     }
 }
 
 TEST(ForceAllFans, CapturesOriginalModesOnceAndHandsBackZeroBefore)
 {
     fresh_process(2);
-    keys["F0Md"] = keys["F1Md"] = {"ui8 ", 1, {1}}, faults = {{"read F1Md", kRefused}};   // captured as 0
+    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};   // captured as 0
     restore_auto();
-    EXPECT_EQ(exchanges, (Log{"info F0Md", "write F0Md 00", "info F1Md", "write F1Md 00", "info Ftst",
-                              "info Ftst", "write Ftst 00"}));
-    keys["F0Md"] = {"ui8 ", 1, {1}};
+    EXPECT_EQ(exchanges[1] + exchanges[3] + exchanges[6], "write F0Md 00write F1Md 00write Ftst 00");
+    keys["F0Md"] = {ui8, 1, {1}};
     EXPECT_TRUE(force_all_fans(2500));
     restore_auto();
-    keys["F0Md"] = {"ui8 ", 1, {3}};
+    keys["F0Md"] = {ui8, 1, {3}};
     EXPECT_TRUE(force_all_fans(3000));
     restore_auto();
     EXPECT_EQ(std::count(exchanges.begin(), exchanges.end(), "read F0Md"), 1);

@@ -25,4 +25,5 @@ struct ServerThread {
     int status = -1;
     bool start(const std::string& socketPath, int64_t owner);   // true once it answers, within 20 s
     int stop(int sig = SIGTERM);                                 // the exit status
+    ~ServerThread() { if (thread.joinable()) stop(); }
 };
