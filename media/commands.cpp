@@ -55,5 +55,8 @@ void readCommands()
     char line[256];
     while (std::fgets(line, sizeof line, stdin))
         run_command(line);
+    // exit flushes standard output without taking its lock: holding it keeps
+    // a record that another thread is writing from going out twice.
+    flockfile(stdout);
     std::exit(0);
 }
