@@ -1,31 +1,16 @@
-// In-process stand-ins for the bound framework functions: answers chosen by
-// the test, and a record of what the bridge asked for.
+// The bridge's own code in this process, bound to a framework whose queries
+// are noted with their time and never answered.
 #pragma once
 
 #include "bridge.h"
 
 #include <chrono>
-#include <cstdint>
-#include <mutex>
 #include <vector>
 
-struct FakeFramework {
-    std::mutex lock;
-    std::int32_t pid = 0;
-    bool playing = false;
-    MRInfo info;
-    bool silent = false;  // queries are counted but never answered
-    std::vector<std::chrono::steady_clock::time_point> queries;  // one per refresh
-    std::size_t infoQueries = 0;
-    std::vector<std::uint32_t> commands;
-    std::vector<double> seeks;
-};
+using Clock = std::chrono::steady_clock;
 
-extern FakeFramework& fake;
-
-// Binds the fakes, creates the queue once, and forgets what was recorded.
-void use_fakes(bool withSeek = true);
-std::size_t query_count();
-std::size_t info_count();
+// Binds the fakes once everything an earlier test queued has run.
+void use_fakes();
+std::vector<Clock::time_point> refreshes();  // one per query of the PID
 // Waits until every block due before now plus the delay has run.
 bool drain_queue(std::chrono::milliseconds delay = std::chrono::milliseconds(0));

@@ -1,14 +1,10 @@
+// Building the now-playing record from the framework's answers.
 #include "snapshot.h"
 
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
 #include <chrono>
-
-static MRInfo info(std::initializer_list<MRInfoDictionary::value_type> values)
-{
-    return std::make_shared<const MRInfoDictionary>(values);
-}
 
 static MRData bytes(std::vector<std::uint8_t> content)
 {
@@ -20,180 +16,104 @@ static double now()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// A snapshot without artwork clears the remembered artwork.
-static void start_without_sent_artwork()
+static std::string key(const char* name)
 {
-    now_playing_record(0, false, nullptr);
+    return std::string("kMRMediaRemoteNowPlayingInfo") + name;
 }
 
-TEST(NowPlayingRecord, WithoutInformationHasTheNineKeysWithDefaults)
+// Every expected member must be there with its value and its kind of number;
+// a record without a date in its information is stamped with the present.
+TEST(NowPlayingRecord, TakesEachValueOfTheRightTypeAndDefaultsTheRest)
 {
-    double before = now();
-    Record record = now_playing_record(501, true, nullptr);
-    std::vector<std::string> keys;
-    for (const auto& item : record.items())
-        keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"pid", "playing", "title", "artist", "album", "duration", "elapsed",
-                                              "rate", "timestamp"}));
-    EXPECT_EQ(record["pid"], 501);
-    EXPECT_EQ(record["playing"], true);
-    EXPECT_EQ(record["title"], "");
-    EXPECT_EQ(record["artist"], "");
-    EXPECT_EQ(record["album"], "");
-    for (const char* key : {"duration", "elapsed", "rate"}) {
-        EXPECT_TRUE(record[key].is_number_integer()) << key;
-        EXPECT_EQ(record[key], 0) << key;
-    }
-    EXPECT_TRUE(record["timestamp"].is_number_float());
-    EXPECT_GE(record["timestamp"].get<double>(), before);
-    EXPECT_LE(record["timestamp"].get<double>(), now());
-}
-
-TEST(NowPlayingRecord, TakesTextsThatAreStringsAndDefaultsTheRest)
-{
-    Record record = now_playing_record(1, false,
-                                       info({{kMRMediaRemoteNowPlayingInfoTitle, std::int64_t(7)},
-                                             {kMRMediaRemoteNowPlayingInfoArtist, std::string("Nina Simone")},
-                                             {kMRMediaRemoteNowPlayingInfoAlbum, MRObject{"Pastel Blues"}}}));
-    EXPECT_EQ(record["title"], "");
-    EXPECT_EQ(record["artist"], "Nina Simone");
-    EXPECT_EQ(record["album"], "");
-}
-
-TEST(NowPlayingRecord, PassesNumbersOnAsTheyAre)
-{
-    Record record = now_playing_record(1, false,
-                                       info({{kMRMediaRemoteNowPlayingInfoDuration, std::int64_t(215)},
-                                             {kMRMediaRemoteNowPlayingInfoElapsedTime, 215.04},
-                                             {kMRMediaRemoteNowPlayingInfoPlaybackRate, true}}));
-    EXPECT_TRUE(record["duration"].is_number_integer());
-    EXPECT_EQ(record["duration"], 215);
-    EXPECT_TRUE(record["elapsed"].is_number_float());
-    EXPECT_EQ(record["elapsed"], 215.04);
-    EXPECT_TRUE(record["rate"].is_number_integer());
-    EXPECT_EQ(record["rate"], 1);
-}
-
-TEST(NowPlayingRecord, DefaultsNumbersOfTheWrongType)
-{
-    Record record = now_playing_record(1, false,
-                                       info({{kMRMediaRemoteNowPlayingInfoDuration, std::string("215")},
-                                             {kMRMediaRemoteNowPlayingInfoElapsedTime, MRDate{30}},
-                                             {kMRMediaRemoteNowPlayingInfoPlaybackRate, MRObject{"1"}}}));
-    EXPECT_EQ(record["duration"], 0);
-    EXPECT_EQ(record["elapsed"], 0);
-    EXPECT_EQ(record["rate"], 0);
-}
-
-TEST(NowPlayingRecord, DoesNotAdvanceElapsedTimeByTheTimestamp)
-{
-    double tenSecondsAgo = now() - 10;
-    Record record = now_playing_record(1, true,
-                                       info({{kMRMediaRemoteNowPlayingInfoElapsedTime, std::int64_t(30)},
-                                             {kMRMediaRemoteNowPlayingInfoPlaybackRate, std::int64_t(1)},
-                                             {kMRMediaRemoteNowPlayingInfoTimestamp, MRDate{tenSecondsAgo}}}));
-    EXPECT_EQ(record["elapsed"], 30);
-    EXPECT_EQ(record["timestamp"], tenSecondsAgo);
-}
-
-TEST(NowPlayingRecord, UsesTheCurrentTimeWhenTheTimestampIsNoDate)
-{
-    double before = now();
-    Record record = now_playing_record(1, true, info({{kMRMediaRemoteNowPlayingInfoTimestamp, 1000.5}}));
-    EXPECT_GE(record["timestamp"].get<double>(), before);
-}
-
-TEST(NowPlayingArtwork, SameArtworkTwiceIsSentOnceThenOnlyNamed)
-{
-    start_without_sent_artwork();
-    auto withArtwork = info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1, 2, 3})},
-                             {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("cover-1")}});
-    Record first = now_playing_record(1, true, withArtwork);
-    Record second = now_playing_record(1, true, withArtwork);
-    EXPECT_EQ(first["artworkID"], "cover-1");
-    EXPECT_EQ(first["artwork"], "AQID");
-    EXPECT_EQ(second["artworkID"], "cover-1");
-    EXPECT_FALSE(second.contains("artwork"));
-}
-
-TEST(NowPlayingArtwork, IsSentAgainAfterASnapshotWithoutArtwork)
-{
-    start_without_sent_artwork();
-    auto withArtwork = info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1, 2, 3})}});
-    now_playing_record(1, true, withArtwork);
-    Record without = now_playing_record(1, true, info({}));
-    Record again = now_playing_record(1, true, withArtwork);
-    EXPECT_FALSE(without.contains("artworkID"));
-    EXPECT_FALSE(without.contains("artwork"));
-    EXPECT_EQ(again["artwork"], "AQID");
-}
-
-TEST(NowPlayingArtwork, ZeroBytesCountAsNoArtworkAndClearWhatWasSent)
-{
-    start_without_sent_artwork();
-    auto withArtwork = info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({9})},
-                             {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("a")}});
-    now_playing_record(1, true, withArtwork);
-    Record empty = now_playing_record(1, true,
-                                      info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({})},
-                                            {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("a")}}));
-    EXPECT_FALSE(empty.contains("artworkID"));
-    EXPECT_TRUE(now_playing_record(1, true, withArtwork).contains("artwork"));
-}
-
-TEST(NowPlayingArtwork, IgnoresAnIdentifierWithoutArtworkData)
-{
-    Record record = now_playing_record(1, true,
-                                       info({{kMRMediaRemoteNowPlayingInfoArtworkData, std::string("not data")},
-                                             {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("a")}}));
-    EXPECT_FALSE(record.contains("artworkID"));
-}
-
-TEST(NowPlayingArtwork, NewBytesUnderAnUnchangedIdentifierAreNotSent)
-{
-    start_without_sent_artwork();
-    now_playing_record(1, true,
-                       info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1})},
-                             {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("same")}}));
-    Record record = now_playing_record(1, true,
-                                       info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({2, 2})},
-                                             {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, std::string("same")}}));
-    EXPECT_EQ(record["artworkID"], "same");
-    EXPECT_FALSE(record.contains("artwork"));
-}
-
-TEST(NowPlayingArtwork, WithoutIdentifierIsNamedByLengthAndHash)
-{
-    start_without_sent_artwork();
-    std::vector<std::uint8_t> content(512, 0x5a);
-    Record record = now_playing_record(1, true, info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes(content)}}));
-    EXPECT_EQ(record["artworkID"], "512-" + std::to_string(XXH3_64bits(content.data(), content.size())));
-}
-
-TEST(NowPlayingArtwork, WithoutIdentifierNewArtworkOfAnotherLengthOrContentIsSent)
-{
-    start_without_sent_artwork();
-    now_playing_record(1, true, info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1, 2, 3})}}));
-    Record longer = now_playing_record(1, true, info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1, 2, 3, 4})}}));
-    Record changed = now_playing_record(1, true, info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1, 2, 5, 4})}}));
-    EXPECT_EQ(longer["artwork"], "AQIDBA==");
-    EXPECT_EQ(changed["artwork"], "AQIFBA==");
-    EXPECT_NE(longer["artworkID"], changed["artworkID"]);
-}
-
-TEST(NowPlayingArtwork, IdentifiersOfAnyTypeAreNamedByTheirText)
-{
-    auto identity = [](MRValue identifier) {
-        start_without_sent_artwork();
-        return now_playing_record(1, true,
-                                  info({{kMRMediaRemoteNowPlayingInfoArtworkData, bytes({1})},
-                                        {kMRMediaRemoteNowPlayingInfoArtworkIdentifier, identifier}}))["artworkID"];
+    const struct {
+        const char* what;
+        std::shared_ptr<MRInfoDictionary> info;
+        const char* expected;
+    } rows[] = {
+        {"no information", nullptr,
+         R"({"pid":7,"playing":true,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})"},
+        {"texts", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("Title"), std::string("Blue\nin \"Green\"")}, {key("Artist"), std::string("Sigur Rós")},
+             {key("Album"), std::string("")}}),
+         R"({"title":"Blue\nin \"Green\"","artist":"Sigur Rós","album":""})"},
+        {"texts of other types", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("Title"), std::int64_t(7)}, {key("Artist"), MRObject{"x"}}, {key("Album"), MRDate{1}}}),
+         R"({"title":"","artist":"","album":""})"},
+        {"integer and fraction", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("Duration"), std::int64_t(215)}, {key("ElapsedTime"), 215.04}, {key("PlaybackRate"), 1.0}}),
+         R"({"duration":215,"elapsed":215.04,"rate":1.0})"},
+        {"numbers of other types", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("Duration"), std::string("215")}, {key("ElapsedTime"), MRDate{30}},
+             {key("PlaybackRate"), MRObject{"1"}}}),
+         R"({"duration":0,"elapsed":0,"rate":0})"},
+        {"elapsed not advanced", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("ElapsedTime"), std::int64_t(30)}, {key("PlaybackRate"), std::int64_t(1)},
+             {key("Timestamp"), MRDate{1700000000.25}}}),
+         R"({"elapsed":30,"rate":1,"timestamp":1700000000.25})"},
+        {"timestamp that is no date", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+             {key("Timestamp"), 1000.5}}),
+         R"({})"},
     };
-    EXPECT_EQ(identity(MRObject{"<MRArtwork 0x1>"}), "<MRArtwork 0x1>");
-    EXPECT_EQ(identity(std::string("")), "");
-    EXPECT_EQ(identity(std::int64_t(-42)), "-42");
-    EXPECT_EQ(identity(2.5), "2.5");
-    EXPECT_EQ(identity(true), "1");
-    EXPECT_EQ(identity(MRDate{0}), "1970-01-01 00:00:00 +0000");
-    EXPECT_EQ(identity(bytes({0xab, 0x01})), "<ab01>");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        double before = now();
+        Record record = now_playing_record(7, true, row.info);
+        double after = now();
+        Record expected = Record::parse(row.expected);
+        for (const auto& [name, value] : expected.items()) {
+            EXPECT_EQ(record[name], value) << name;
+            EXPECT_EQ(record[name].is_number_float(), value.is_number_float()) << name;
+        }
+        EXPECT_EQ(record.size(), 9u);
+        ASSERT_TRUE(record["timestamp"].is_number_float());
+        if (!expected.contains("timestamp")) {
+            EXPECT_GE(record["timestamp"].get<double>(), before);
+            EXPECT_LE(record["timestamp"].get<double>(), after);
+        }
+    }
+}
+
+static std::string hashed(const std::vector<std::uint8_t>& content)
+{
+    return std::to_string(content.size()) + "-" + std::to_string(XXH3_64bits(content.data(), content.size()));
+}
+
+// One snapshot per row, in order: what was sent before decides what is sent.
+TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
+{
+    const std::vector<std::uint8_t> three = {0xfb, 0xff, 0xfe}, four = {1, 2, 3, 4}, five = {1, 2, 3, 4, 5};
+    const struct {
+        const char* what;
+        std::optional<MRValue> data, identifier;
+        const char* artworkID;  // null: no artwork keys
+        const char* artwork;    // null: not sent
+    } rows[] = {
+        {"none yet", std::nullopt, std::nullopt, nullptr, nullptr},
+        {"first artwork", bytes(three), std::string("cover-1"), "cover-1", "+//+"},
+        {"the same again", bytes(three), std::string("cover-1"), "cover-1", nullptr},
+        {"new bytes, same identifier", bytes(four), std::string("cover-1"), "cover-1", nullptr},
+        {"no artwork clears", std::nullopt, std::string("cover-1"), nullptr, nullptr},
+        {"the same after none", bytes(three), std::string("cover-1"), "cover-1", "+//+"},
+        {"zero bytes clear", bytes({}), std::string("cover-1"), nullptr, nullptr},
+        {"identifier without data", std::string("not data"), std::string("cover-1"), nullptr, nullptr},
+        {"no identifier", bytes(four), std::nullopt, "", "AQIDBA=="},
+        {"no identifier, longer", bytes(five), std::nullopt, "", "AQIDBAU="},
+        {"no identifier, again", bytes(five), std::nullopt, "", nullptr},
+        {"identifier of another type", bytes(four), MRObject{"<MRArtwork 0x1>"}, "<MRArtwork 0x1>", "AQIDBA=="},
+        {"empty identifier", bytes(four), std::string(""), "", "AQIDBA=="},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto info = std::make_shared<MRInfoDictionary>();
+        if (row.data)
+            (*info)[key("ArtworkData")] = *row.data;
+        if (row.identifier)
+            (*info)[key("ArtworkIdentifier")] = *row.identifier;
+        Record record = now_playing_record(1, true, info);
+        std::string identity = row.artworkID ? row.artworkID : "";
+        if (row.artworkID && !row.identifier)
+            identity = hashed(*std::get<MRData>(*row.data).bytes);
+        EXPECT_EQ(record.value("artworkID", "<absent>"), row.artworkID ? identity : "<absent>");
+        EXPECT_EQ(record.value("artwork", "<absent>"), row.artwork ? row.artwork : "<absent>");
+    }
 }

@@ -1,106 +1,64 @@
 // A scripted media framework for the bridge's end-to-end tests. It answers
-// from a script file that the test may rewrite at any time (STUB_SCRIPT),
-// records what it is asked to do in a log (STUB_LOG), and posts the
-// notifications that the test writes to file descriptor 3 as "post NAME"
-// lines (when STUB_CONTROL is set). Variants leave out single symbols or
-// never answer.
+// from a JSON script that the test may replace at any time (STUB_SCRIPT),
+// notes what it is asked to do in a log (STUB_LOG), and posts each name that
+// the test writes as a line to descriptor 3. Variants leave out single
+// symbols (STUB_WITHOUT_PID, _SEEK, _NAMES) or never answer (STUB_SILENT).
 //
-// Script lines: "pid N", "playing 0|1", "nil" (no information), or
-// "<key suffix> <type> <value>" with the type one of string (\xNN escapes),
-// int, double, bool, date (seconds since 1970), data (hex bytes, none for
-// zero bytes) and object (its description).
+// Script: {"pid": N, "playing": bool, "info": null or {key suffix: value}};
+// a value is a string, an integer, a fraction, a boolean, or one of
+// {"date": seconds}, {"data": [bytes]}, {"object": "description"},
+// {"double": "text for strtod"} for the numbers JSON cannot hold.
 #include "media_remote.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
 
 static void log_line(const std::string& line)
 {
-    const char* path = std::getenv("STUB_LOG");
-    int fd = path ? open(path, O_WRONLY | O_APPEND | O_CREAT, 0644) : -1;
-    if (fd < 0)
-        return;
-    std::string text = line + "\n";
-    (void)!write(fd, text.data(), text.size());
-    close(fd);
+    std::ofstream(std::getenv("STUB_LOG"), std::ios::app) << line << std::endl;
 }
 
-static std::vector<std::uint8_t> from_hex(const std::string& hex)
+static nlohmann::json read_script()
 {
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return bytes;
+    std::ifstream file(std::getenv("STUB_SCRIPT"));
+    nlohmann::json script = nlohmann::json::parse(file, nullptr, false);
+    return script.is_object() ? script : nlohmann::json::object();
 }
 
-static std::string unescape(const std::string& text)
+static MRValue value_of(const nlohmann::json& v)
 {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i++) {
-        if (text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size()) {
-            out += static_cast<char>(std::stoul(text.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    if (v.is_object() && v.contains("date"))
+        return MRDate{v["date"].get<double>()};
+    if (v.is_object() && v.contains("double"))
+        return std::strtod(v["double"].get<std::string>().c_str(), nullptr);
+    if (v.is_object() && v.contains("data"))
+        return MRData{std::make_shared<const std::vector<std::uint8_t>>(v["data"].get<std::vector<std::uint8_t>>())};
+    if (v.is_object())
+        return MRObject{v.value("object", "")};
+    if (v.is_boolean())
+        return v.get<bool>();
+    if (v.is_number_float())
+        return v.get<double>();
+    if (v.is_number())
+        return v.get<std::int64_t>();
+    return v.get<std::string>();
 }
 
-static MRValue parse_value(const std::string& type, const std::string& text)
+static MRInfo info_of(const nlohmann::json& script)
 {
-    if (type == "int")
-        return static_cast<std::int64_t>(std::stoll(text));
-    if (type == "double")
-        return std::strtod(text.c_str(), nullptr);
-    if (type == "bool")
-        return text == "1";
-    if (type == "date")
-        return MRDate{std::strtod(text.c_str(), nullptr)};
-    if (type == "data")
-        return MRData{std::make_shared<const std::vector<std::uint8_t>>(from_hex(text == "none" ? "" : text))};
-    if (type == "object")
-        return MRObject{text};
-    return unescape(text);
-}
-
-struct Script {
-    std::int32_t pid = 0;
-    bool playing = false;
-    MRInfo info = std::make_shared<MRInfoDictionary>();
-};
-
-static Script read_script()
-{
-    Script script;
-    const char* path = std::getenv("STUB_SCRIPT");
-    std::ifstream file(path ? path : "");
+    const nlohmann::json given = script.contains("info") ? script["info"] : nlohmann::json::object();
+    if (!given.is_object())
+        return nullptr;
     auto info = std::make_shared<MRInfoDictionary>();
-    bool nil = false;
-    for (std::string line; std::getline(file, line);) {
-        std::istringstream words(line);
-        std::string key, type, value;
-        words >> key >> type;
-        std::getline(words >> std::ws, value);
-        if (key == "pid")
-            script.pid = std::stoi(type);
-        else if (key == "playing")
-            script.playing = type == "1";
-        else if (key == "nil")
-            nil = true;
-        else if (!key.empty())
-            (*info)["kMRMediaRemoteNowPlayingInfo" + key] = parse_value(type, value);
-    }
-    script.info = nil ? nullptr : info;
-    return script;
+    for (auto item = given.begin(); item != given.end(); ++item)
+        (*info)["kMRMediaRemoteNowPlayingInfo" + item.key()] = value_of(item.value());
+    return info;
 }
 
 template <typename Callback, typename Value>
@@ -114,20 +72,21 @@ static void answer([[maybe_unused]] const platform::Queue& queue, [[maybe_unused
 
 STUB_EXPORT void MRMediaRemoteGetNowPlayingInfo(const platform::Queue& queue, const MRInfoCallback& callback)
 {
-    answer(queue, callback, read_script().info);
+    answer(queue, callback, info_of(read_script()));
+    log_line("info");
 }
 
 #ifndef STUB_WITHOUT_PID
 STUB_EXPORT void MRMediaRemoteGetNowPlayingApplicationPID(const platform::Queue& queue, const MRPIDCallback& callback)
 {
-    answer(queue, callback, read_script().pid);
+    answer(queue, callback, read_script().value("pid", 0));
 }
 #endif
 
 STUB_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(const platform::Queue& queue,
                                                                 const MRPlayingCallback& callback)
 {
-    answer(queue, callback, read_script().playing);
+    answer(queue, callback, read_script().value("playing", false));
 }
 
 STUB_EXPORT bool MRMediaRemoteSendCommand(std::uint32_t command, const void*)
@@ -145,24 +104,20 @@ STUB_EXPORT void MRMediaRemoteSetElapsedTime(double seconds)
 }
 #endif
 
-static void serve_control()
+static void post_each_line()
 {
     FILE* control = fdopen(3, "r");
-    char line[256];
-    while (control && std::fgets(line, sizeof line, control)) {
-        line[std::strcspn(line, "\n")] = '\0';
-        if (std::strncmp(line, "post ", 5) == 0) {
-            platform::notification_post(line + 5);
-            log_line(line);
-        }
+    char name[256];
+    while (control && std::fgets(name, sizeof name, control)) {
+        name[std::strcspn(name, "\n")] = '\0';
+        platform::notification_post(name);
     }
 }
 
 STUB_EXPORT void MRMediaRemoteRegisterForNowPlayingNotifications(const platform::Queue& queue)
 {
     log_line(std::string("register ") + platform::queue_label(queue));
-    if (std::getenv("STUB_CONTROL"))
-        platform::thread_detach(serve_control);
+    platform::thread_detach(post_each_line);
 }
 
 // The names are stored under their symbols, as the real framework does; they

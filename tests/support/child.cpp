@@ -1,0 +1,152 @@
+#include "child.h"
+
+#include "wait.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+static std::string name_of(const std::string& entry)
+{
+    return entry.substr(0, entry.find('='));
+}
+
+static std::vector<std::string> environment(const std::vector<std::string>& changes)
+{
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; entry++) {
+        std::string name = name_of(*entry);
+        bool changed = false;
+        for (const auto& change : changes)
+            changed |= name_of(change) == name;
+        if (!changed)
+            env.push_back(*entry);
+    }
+    for (const auto& change : changes)
+        if (change.find('=') != std::string::npos)
+            env.push_back(change);
+    return env;
+}
+
+static std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    for (auto& text : strings)
+        result.push_back(text.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+static void close_fd(int& fd)
+{
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+// Only system calls between fork and exec: the test process has threads.
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    std::vector<std::string> args = argv, vars = environment(env);
+    auto argp = pointers(args), envp = pointers(vars);
+    int stdinPipe[2], stdoutPipe[2], controlPipe[2];
+    if (pipe2(stdinPipe, O_CLOEXEC) || pipe2(stdoutPipe, O_CLOEXEC) || pipe2(controlPipe, O_CLOEXEC))
+        return;
+    signal(SIGPIPE, SIG_IGN);  // a child that died must fail the test, not end it
+    pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        signal(SIGPIPE, SIG_DFL);
+        dup2(stdinPipe[0], 0);
+        dup2(stdoutPipe[1], 1);
+        dup2(controlPipe[0], 3);
+        execve(argp[0], argp.data(), envp.data());
+        _exit(127);
+    }
+    close(stdinPipe[0]);
+    close(stdoutPipe[1]);
+    close(controlPipe[0]);
+    in = stdinPipe[1];
+    out = stdoutPipe[0];
+    control = controlPipe[1];
+}
+
+Child::~Child()
+{
+    close_fd(in);
+    close_fd(out);
+    close_fd(control);
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+static void write_all(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void child_write(Child& child, const std::string& text)
+{
+    write_all(child.in, text);
+}
+
+void child_post(Child& child, const std::string& text)
+{
+    write_all(child.control, text);
+}
+
+void child_close_input(Child& child)
+{
+    close_fd(child.in);
+}
+
+std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit)
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::size_t end = child.unread.find('\n');
+        if (end != std::string::npos) {
+            std::string line = child.unread.substr(0, end);
+            child.unread.erase(0, end + 1);
+            return line;
+        }
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready = {child.out, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            return std::nullopt;
+        char chunk[65536];
+        ssize_t n = read(child.out, chunk, sizeof chunk);
+        if (n <= 0)
+            return std::nullopt;
+        child.unread.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
+{
+    int status = 0;
+    if (!wait_until([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; }, limit))
+        return std::nullopt;
+    child.pid = -1;
+    if (!WIFEXITED(status))
+        return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+void child_kill(Child& child, int signal)
+{
+    if (child.pid > 0)
+        kill(child.pid, signal);
+}

@@ -1,0 +1,32 @@
+// A program run by a test: its standard input, its standard output and its
+// descriptor 3 are pipes held by the test, its standard error is the test's.
+// It dies with the test's thread, and with the object, by pid.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Child {
+    pid_t pid = -1;
+    int in = -1, out = -1, control = -1;
+    std::string unread;
+
+    // env: "NAME=value" sets NAME; a bare "NAME" removes it.
+    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+};
+
+void child_write(Child& child, const std::string& text);  // to its standard input
+void child_post(Child& child, const std::string& text);   // to its descriptor 3
+void child_close_input(Child& child);
+// The next line of its output, or nothing at its end or at the deadline.
+std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Its exit status, or nothing when a signal ended it or it outlived the limit.
+std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(20));
+void child_kill(Child& child, int signal);

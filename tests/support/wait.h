@@ -1,0 +1,18 @@
+// Waiting on an event in a test: poll the condition until a generous
+// deadline, so a loaded machine only makes a test slower, never wrong.
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+template <class Condition>
+bool wait_until(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
