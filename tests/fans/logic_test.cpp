@@ -14,7 +14,7 @@
 using Log = std::vector<std::string>;
 enum Fault { kRefused, kBroken };   // a non-zero result, or a failed call
 struct ScriptedKey { uint32_t type; uint32_t size; std::vector<uint8_t> bytes; };
-// Data types by the codes the controller uses, so that these pin the packing of names.
+// Data types as the controller's own codes, against which the logic packs their names.
 const uint32_t ui8 = 0x75693820, ui16 = 0x75693136, fpe2 = 0x66706532, flt_ = 0x666C7420, sp78 = 0x73703738;
 
 uint32_t smc = 1;
@@ -45,7 +45,7 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
     else if (command == kSmcCmdKeyInfo)
         reply->dataSize = k->second.size, reply->dataType = k->second.type;
     else if (command == kSmcCmdRead)
-        memcpy(reply->bytes, k->second.bytes.data(), std::min<size_t>(k->second.bytes.size(), 32));
+        std::copy_n(k->second.bytes.begin(), std::min<size_t>(k->second.bytes.size(), 32), reply->bytes);
     else if (command == kSmcCmdWrite)
         k->second.bytes.assign(request->bytes, request->bytes + std::min(k->second.size, 32u));
     return 0;
