@@ -1,22 +1,62 @@
-// The built library end to end: tolvane-media-host calls tolvane_media_run
-// in a child process whose input and output are the test's pipes.
-#include "bridge_process.h"
+// The built library end to end: tolvane-media-host loads a link to it from
+// a temporary folder, next to a link to one variant of the scripted
+// framework, which answers from the folder's script; the child's input and
+// output are the test's pipes.
+#include "records.h"
 #include "wait.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 using namespace std::chrono_literals;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+// Replaced whole, so the framework never reads half a script.
+static void write_script(const fs::path& folder, const json& script)
+{
+    std::ofstream(folder / "script.new") << script;
+    fs::rename(folder / "script.new", folder / "script");
+}
+
+static fs::path make_folder(const std::string& variant, const json& script)
+{
+    char pattern[] = "/tmp/bridge-process-XXXXXX";
+    fs::path folder = mkdtemp(pattern);
+    fs::create_symlink(MEDIA_LIBRARY, folder / "libTOLVANEMedia.so");
+    if (!variant.empty())
+        fs::create_symlink(fs::path(STUB_FOLDER) / variant / "libMediaRemote.so", folder / "libMediaRemote.so");
+    write_script(folder, script);
+    return folder;
+}
+
+// variant: "full", "without_pid", "without_seek", "without_names", "silent",
+// or "" for no framework at all.
+struct BridgeProcess {
+    explicit BridgeProcess(const std::string& variant, const json& script = {{"pid", 42}, {"playing", true}})
+        : folder(make_folder(variant, script)),
+          child({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
+                {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()})
+    {
+    }
+    ~BridgeProcess() { fs::remove_all(folder); }
+    fs::path folder;
+    Child child;
+};
+
+static std::vector<std::string> log_of(const BridgeProcess& bridge, bool actionsOnly = false)
+{
+    std::ifstream file(bridge.folder / "log");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        if (!actionsOnly || line.starts_with("command") || line.starts_with("seek"))
+            lines.push_back(line);
+    return lines;
+}
 
 static const std::string ready = R"({"ready":true})";
-
-static std::vector<std::string> actions_of(const BridgeProcess& bridge)
-{
-    std::vector<std::string> log = log_of(bridge);
-    std::erase_if(log, [](const std::string& line) { return line == "info" || line.starts_with("register"); });
-    return log;
-}
 
 TEST(BridgeProcess, WhenBindingFailsWritesOneFailureRecordAndExitsWithTwo)
 {
@@ -48,23 +88,42 @@ TEST(BridgeProcess, WritesReadyAndAtOnceARecordOfTheChosenValuesOfEveryType)
     EXPECT_EQ(log_of(bridge).at(0), "register com.tolvane.media");
 }
 
+// Right after the timer's first record its next one is 4 s away, so every
+// record of the next 1.5 s comes from the notifications or the command.
+TEST(BridgeProcess, NotificationsCloserThan120msGiveOneRecordAndRefreshGivesTwo)
+{
+    for (auto [input, post, records] : {std::tuple{"", "stub.info 50\n", 1u}, {"", "stub.info 200\n", 2u},
+                                        {"refresh\n", "", 2u}}) {
+        SCOPED_TRACE(std::string(input) + post);
+        BridgeProcess bridge("full");
+        ASSERT_TRUE(next_record(bridge.child, std::chrono::steady_clock::now() + 10s));
+        auto start = std::chrono::steady_clock::now();
+        child_write(bridge.child, input);
+        child_post(bridge.child, post);
+        unsigned seen = 0;
+        while (next_record(bridge.child, start + 1500ms))
+            seen++;
+        EXPECT_EQ(seen, records);
+    }
+}
+
 // Each notification gives a record with the script of its own moment, well
 // before the timer's next record could stand in for it.
 TEST(BridgeProcess, ObservesTheExportedNotificationNamesOrElseTheLiteralOnes)
 {
-    const std::vector<std::string> literal = {"kMRMediaRemoteNowPlayingInfoDidChangeNotification",
+    const std::vector<std::string> exported = {"stub.info", "stub.playing", "stub.application", "stub.client"},
+                                   literal = {"kMRMediaRemoteNowPlayingInfoDidChangeNotification",
                                               "kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification",
                                               "kMRMediaRemoteNowPlayingApplicationDidChangeNotification",
                                               "kMRMediaRemoteNowPlayingApplicationClientStateDidChange"};
-    const std::vector<std::string> exported = {"stub.info", "stub.playing", "stub.application", "stub.client"};
     for (auto [variant, names] : {std::pair{"full", exported}, {"without_names", literal}}) {
         SCOPED_TRACE(variant);
         BridgeProcess bridge(variant);
-        ASSERT_TRUE(next_record(bridge));
+        ASSERT_TRUE(next_record(bridge.child, std::chrono::steady_clock::now() + 10s));
         for (const auto& name : names) {
             write_script(bridge.folder, {{"info", {{"Title", name}}}});
             child_post(bridge.child, name + "\n");
-            auto record = next_record(bridge, 3s);
+            auto record = next_record(bridge.child, std::chrono::steady_clock::now() + 3s);
             ASSERT_TRUE(record) << name;
             EXPECT_EQ((*record)["title"], name);
         }
@@ -95,7 +154,7 @@ TEST(BridgeProcess, CarriesOutEachLineAsTheCommandTableSaysThenEndsWithZero)
         child_write(bridge.child, row.input);
         child_close_input(bridge.child);
         ASSERT_EQ(child_wait(bridge.child), 0);
-        EXPECT_EQ(actions_of(bridge), row.actions);
+        EXPECT_EQ(log_of(bridge, true), row.actions);
     }
 }
 
@@ -106,7 +165,7 @@ TEST(BridgeProcess, ArtworkOfARecordThatCouldNotBeWrittenGoesWithTheNextRecord)
     ASSERT_TRUE(wait_until([&] { return log_of(bridge).size() >= 2; }));  // the first answer is out
     write_script(bridge.folder, {{"info", {{"ArtworkData", artwork}}}});
     child_write(bridge.child, "refresh\n");
-    auto record = next_record(bridge);
+    auto record = next_record(bridge.child, std::chrono::steady_clock::now() + 10s);
     ASSERT_TRUE(record);
     EXPECT_EQ((*record)["artwork"], "AQID");
 }

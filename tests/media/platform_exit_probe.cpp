@@ -1,13 +1,11 @@
 // A process shaped like the bridge's: a queue kept busy, a fast timer on it,
 // notifications posted from several threads, the main thread parked in the
 // run loop; a detached thread ends it with exit(0) once all of that runs.
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <string>
-#include <thread>
-
 #include "platform/platform.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -16,42 +14,36 @@ static std::atomic<int> spins, ticks, notes;
 
 static void spin()
 {
-  spins++;
-  platform::notification_post("probe.spin");
-  platform::queue_async(queue, spin);
-}
-
-static void post_forever()
-{
-  for (;;)
+    spins++;
     platform::notification_post("probe.spin");
+    platform::queue_async(queue, spin);
 }
 
-static void exit_when_busy()
-{
-  while (spins < 200 || ticks < 3 || notes < 200)
-    std::this_thread::sleep_for(1ms);
-  exit(0);
-}
-
-// Under the thread sanitizer an exit waits a second for late races; a tenth
-// of that still catches them and keeps many runs in a row quick.
+// A tenth of the thread sanitizer's second of waiting at exit still catches
+// late races and keeps many runs in a row quick.
 extern "C" const char* __tsan_default_options()
 {
-  return "atexit_sleep_ms=100";
+    return "atexit_sleep_ms=100";
 }
 
 int main()
 {
-  queue = platform::queue_create("probe");
-  platform::notification_add_observer("probe.spin", [](const std::string&) { notes++; });
-  platform::Timer timer = platform::timer_create(queue);
-  platform::timer_set(timer, platform::Nanoseconds(0), 1ms, platform::Nanoseconds(0));
-  platform::timer_set_handler(timer, [] { ticks++; });
-  platform::timer_resume(timer);
-  platform::queue_async(queue, spin);
-  platform::thread_detach(post_forever);
-  platform::thread_detach(exit_when_busy);
-  platform::run_loop_run();
-  return 3;
+    queue = platform::queue_create("probe");
+    platform::notification_add_observer("probe.spin", [](const std::string&) { notes++; });
+    platform::Timer timer = platform::timer_create(queue);
+    platform::timer_set(timer, 0ns, 1ms, 0ns);
+    platform::timer_set_handler(timer, [] { ticks++; });
+    platform::timer_resume(timer);
+    platform::queue_async(queue, spin);
+    platform::thread_detach([] {
+        for (;;)
+            platform::notification_post("probe.spin");
+    });
+    platform::thread_detach([] {
+        while (spins < 200 || ticks < 3 || notes < 200)
+            std::this_thread::sleep_for(1ms);
+        std::exit(0);
+    });
+    platform::run_loop_run();
+    return 3;
 }

@@ -1,45 +1,37 @@
 #include "fake_player.h"
 
-#include "eventually.h"
-
-#include <algorithm>
-
 static const char* const playerInterface = "org.mpris.MediaPlayer2.Player";
 
-FakePlayer::FakePlayer(const std::string& name, bool hasRate)
-    : connection_(sdbus::createSessionBusConnection())
-    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock, const char* name, T& value)
 {
-    auto method = [this](const char* m) {
-        object_->registerMethod(m).onInterface(playerInterface).implementedAs([this, m] { record(m); });
+    object.registerProperty(name).onInterface(playerInterface).withGetter([&lock, &value] {
+        std::lock_guard guard(lock);
+        return value;
+    });
+}
+
+FakePlayer::FakePlayer(const std::string& name, double rate)
+    : connection_(sdbus::createSessionBusConnection()),
+      object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2")), rate_(rate)
+{
+    auto note = [this](std::string call) {
+        std::lock_guard guard(lock_);
+        calls_.push_back(std::move(call));
     };
-    for (const char* m : {"Play", "Pause", "PlayPause", "Next", "Previous", "Stop"})
-        method(m);
+    for (const char* method : {"Play", "Pause", "PlayPause", "Next", "Previous"})
+        object_->registerMethod(method).onInterface(playerInterface).implementedAs([note, method] { note(method); });
     object_->registerMethod("SetPosition")
         .onInterface(playerInterface)
-        .implementedAs([this](const sdbus::ObjectPath& track, std::int64_t position) {
-            record("SetPosition " + track + " " + std::to_string(position));
+        .implementedAs([note](const sdbus::ObjectPath& track, std::int64_t at) {
+            note("SetPosition " + track + " " + std::to_string(at));
         });
-    object_->registerMethod("Seek").onInterface(playerInterface).implementedAs([this](std::int64_t offset) {
-        record("Seek " + std::to_string(offset));
+    object_->registerMethod("Seek").onInterface(playerInterface).implementedAs([note](std::int64_t offset) {
+        note("Seek " + std::to_string(offset));
     });
-    object_->registerProperty("PlaybackStatus").onInterface(playerInterface).withGetter([this] {
-        std::lock_guard l(lock_);
-        return status_;
-    });
-    object_->registerProperty("Metadata").onInterface(playerInterface).withGetter([this] {
-        std::lock_guard l(lock_);
-        return metadata_;
-    });
-    object_->registerProperty("Position").onInterface(playerInterface).withGetter([this] {
-        std::lock_guard l(lock_);
-        return position_;
-    });
-    if (hasRate)
-        object_->registerProperty("Rate").onInterface(playerInterface).withGetter([this] {
-            std::lock_guard l(lock_);
-            return rate_;
-        });
+    serve(*object_, lock_, "PlaybackStatus", status_);
+    serve(*object_, lock_, "Metadata", metadata_);
+    serve(*object_, lock_, "Position", position_);
+    serve(*object_, lock_, "Rate", rate_);
     object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
     object_->finishRegistration();
     connection_->enterEventLoopAsync();
@@ -50,45 +42,25 @@ FakePlayer::FakePlayer(const std::string& name, bool hasRate)
 FakePlayer::~FakePlayer()
 {
     connection_->leaveEventLoop();
-    object_.reset();
 }
 
-void FakePlayer::changed(const std::string& property)
+void FakePlayer::set(std::optional<std::string> status, std::optional<Metadata> metadata)
 {
-    object_->emitPropertiesChangedSignal(playerInterface, {property});
-}
-
-void FakePlayer::set_status(const std::string& status)
-{
+    std::vector<std::string> changed;
     {
-        std::lock_guard l(lock_);
-        status_ = status;
+        std::lock_guard guard(lock_);
+        if (status)
+            status_ = *status, changed.push_back("PlaybackStatus");
+        if (metadata)
+            metadata_ = *metadata, changed.push_back("Metadata");
     }
-    changed("PlaybackStatus");
-}
-
-void FakePlayer::set_metadata(const Metadata& metadata)
-{
-    {
-        std::lock_guard l(lock_);
-        metadata_ = metadata;
-    }
-    changed("Metadata");
+    object_->emitPropertiesChangedSignal(playerInterface, changed);
 }
 
 void FakePlayer::set_position(std::int64_t microseconds)
 {
-    std::lock_guard l(lock_);
+    std::lock_guard guard(lock_);
     position_ = microseconds;
-}
-
-void FakePlayer::set_rate(double rate)
-{
-    {
-        std::lock_guard l(lock_);
-        rate_ = rate;
-    }
-    changed("Rate");
 }
 
 void FakePlayer::seeked(std::int64_t microseconds)
@@ -97,24 +69,10 @@ void FakePlayer::seeked(std::int64_t microseconds)
     object_->emitSignal("Seeked").onInterface(playerInterface).withArguments(microseconds);
 }
 
-void FakePlayer::record(const std::string& call)
-{
-    std::lock_guard l(lock_);
-    calls_.push_back(call);
-}
-
 std::vector<std::string> FakePlayer::calls()
 {
-    std::lock_guard l(lock_);
+    std::lock_guard guard(lock_);
     return calls_;
-}
-
-bool FakePlayer::received(const std::string& call)
-{
-    return eventually([&] {
-        auto c = calls();
-        return std::find(c.begin(), c.end(), call) != c.end();
-    });
 }
 
 Metadata track(const std::string& title, const std::string& trackId)

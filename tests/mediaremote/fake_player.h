@@ -1,7 +1,6 @@
 // A scripted MPRIS player on the test's bus: it owns
-// org.mpris.MediaPlayer2.<name>, serves the Player interface's properties
-// and methods, announces changes as a real player does, and records every
-// call it receives.
+// org.mpris.MediaPlayer2.<name>, serves the Player interface's properties,
+// announces their changes, and notes every method call it receives.
 #pragma once
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -9,28 +8,22 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 using Metadata = std::map<std::string, sdbus::Variant>;
 
-class FakePlayer {
-public:
-    explicit FakePlayer(const std::string& name, bool hasRate = true);
+struct FakePlayer {
+    explicit FakePlayer(const std::string& name, double rate = 1.0);
     ~FakePlayer();
 
-    void set_status(const std::string& status);  // "Playing", "Paused", "Stopped"
-    void set_metadata(const Metadata& metadata);
+    // What is given changes together, in one signal.
+    void set(std::optional<std::string> status, std::optional<Metadata> metadata);
+    void set_metadata(const Metadata& metadata) { set(std::nullopt, metadata); }
     void set_position(std::int64_t microseconds);  // silent, as in MPRIS
-    void set_rate(double rate);
     void seeked(std::int64_t microseconds);
-
     std::vector<std::string> calls();
-    bool received(const std::string& call);  // waits for it
-
-private:
-    void record(const std::string& call);
-    void changed(const std::string& property);
 
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IObject> object_;

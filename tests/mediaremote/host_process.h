@@ -1,36 +1,17 @@
-// tolvane-media-host as a child process: commands in on a pipe, records out
-// on another, killed by pid if it has not ended by itself.
+// tolvane-media-host with the built bridge and stand-in, as a child process
+// on the given bus address, or with no bus address at all when it is empty.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
-#include <chrono>
-#include <optional>
-#include <string>
-#include <sys/types.h>
+#include "records.h"
 
 using Clock = std::chrono::steady_clock;
+using nlohmann::json;
 
-class HostProcess {
-public:
-    // busAddress empty: the host runs with no session bus address at all.
+struct HostProcess {
     explicit HostProcess(const std::string& busAddress);
-    ~HostProcess();
-    HostProcess(const HostProcess&) = delete;
-    HostProcess& operator=(const HostProcess&) = delete;
-
-    void send(const std::string& line);
-    std::optional<nlohmann::json> next_record(Clock::time_point deadline);
     // The first now-playing record for which wanted holds.
-    std::optional<nlohmann::json> record_where(bool (*wanted)(const nlohmann::json&, const std::string&),
-                                               const std::string& arg);
-
-private:
-    std::optional<std::string> next_line(Clock::time_point deadline);
-
-    pid_t pid_ = -1;
-    int in_ = -1, out_ = -1;
-    std::string buffer_;
+    std::optional<json> record_where(bool (*wanted)(const json&, const std::string&), const std::string& arg);
+    Child host;
 };
 
-bool titled(const nlohmann::json& record, const std::string& title);
+bool titled(const json& record, const std::string& title);

@@ -1,5 +1,4 @@
-// Every test process talks to its own bus address, set before the stand-in
-// loads; each test starts and stops a daemon there.
+// Every test's players talk to the bus that the test starts and stops.
 #include "bus_daemon.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +6,8 @@
 #include <filesystem>
 #include <stdlib.h>
 
-// sdbus-c++ and libsystemd are not built with the thread sanitizer, so the
-// synchronisation inside them (function-local statics, their own locks) is
-// invisible to it; reports that run through those libraries are left out.
+// The thread sanitizer cannot see the locks inside the uninstrumented D-Bus
+// libraries, so reports that run through them are left out.
 extern "C" const char* __tsan_default_suppressions()
 {
     return "race:libsdbus-c++.so.1\nrace:libsystemd.so.0\n";

@@ -1,20 +1,16 @@
-// A scripted media framework for the bridge's end-to-end tests. It answers
-// from a JSON script that the test may replace at any time (STUB_SCRIPT),
-// notes what it is asked to do in a log (STUB_LOG), and posts each name that
-// the test writes as a line to descriptor 3. Variants leave out single
-// symbols (STUB_WITHOUT_PID, _SEEK, _NAMES) or never answer (STUB_SILENT).
-//
-// Script: {"pid": N, "playing": bool, "info": null or {key suffix: value}};
-// a value is a string, an integer, a fraction, a boolean, or one of
-// {"date": seconds}, {"data": [bytes]}, {"object": "description"},
-// {"double": "text for strtod"} for the numbers JSON cannot hold.
+// A scripted media framework for the bridge's end-to-end tests: it answers
+// from the JSON script at STUB_SCRIPT, {"pid", "playing", "info": null or
+// {key suffix: value}}, where a value is JSON's own or one of {"date": s},
+// {"data": [bytes]}, {"object": "text"}, {"double": "text for strtod"}; logs
+// what it is asked to STUB_LOG; posts each "NAME" line of descriptor 3, and
+// "NAME MS" twice, MS apart on the bridge's queue. Variants leave out symbols
+// (STUB_WITHOUT_PID, _SEEK, _NAMES) or never answer (STUB_SILENT).
 #include "media_remote.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 #define STUB_EXPORT extern "C" __attribute__((visibility("default")))
@@ -26,9 +22,7 @@ static void log_line(const std::string& line)
 
 static nlohmann::json read_script()
 {
-    std::ifstream file(std::getenv("STUB_SCRIPT"));
-    nlohmann::json script = nlohmann::json::parse(file, nullptr, false);
-    return script.is_object() ? script : nlohmann::json::object();
+    return nlohmann::json::parse(std::ifstream(std::getenv("STUB_SCRIPT")));
 }
 
 static MRValue value_of(const nlohmann::json& v)
@@ -104,19 +98,30 @@ STUB_EXPORT void MRMediaRemoteSetElapsedTime(double seconds)
 }
 #endif
 
+static platform::Queue& bridgeQueue = *new platform::Queue;
+
+// The second post is timed from the block of the first, as the bridge's
+// debounce is, so the gap between them holds however loaded the machine is.
 static void post_each_line()
 {
     FILE* control = fdopen(3, "r");
-    char name[256];
-    while (control && std::fgets(name, sizeof name, control)) {
-        name[std::strcspn(name, "\n")] = '\0';
-        platform::notification_post(name);
+    char line[256], name[256];
+    while (control && std::fgets(line, sizeof line, control)) {
+        int gap = -1;
+        std::sscanf(line, "%255s %d", name, &gap);
+        platform::queue_async(bridgeQueue, [name = std::string(name), gap] {
+            platform::notification_post(name);
+            if (gap >= 0)
+                platform::queue_after(bridgeQueue, std::chrono::milliseconds(gap),
+                                      [name] { platform::notification_post(name); });
+        });
     }
 }
 
 STUB_EXPORT void MRMediaRemoteRegisterForNowPlayingNotifications(const platform::Queue& queue)
 {
     log_line(std::string("register ") + platform::queue_label(queue));
+    bridgeQueue = queue;
     platform::thread_detach(post_each_line);
 }
 
