@@ -1,6 +1,6 @@
 // The platform layer: serial queues, cancellable blocks, timers, the
 // notification center, and a process ending while all of them run. Blocks,
-// timers and observers may outlive a test, so what they touch is never freed.
+// timers and observers may outlive a test, so what they touch is static.
 #include "child.h"
 #include "platform/platform.h"
 #include "wait.h"
@@ -16,17 +16,17 @@ using Clock = std::chrono::steady_clock;
 TEST(SerialQueue, RunsBlocksOneAtATimeInSubmissionOrderOnItsWorker)
 {
     platform::Queue queue = platform::queue_create("test.fifo");
-    auto& seen = *new std::vector<int>;  // touched only on the queue
-    auto& faults = *new std::atomic<int>(0);
-    auto& running = *new std::atomic<int>(0);
+    static std::vector<int> seen;  // touched only on the queue
+    static std::atomic<int> faults{0};
+    static std::atomic<int> running{0};
     for (int i = 0; i < 1000; i++)
         platform::queue_async(queue, [&, queue, i] {
             faults += running++ != 0 || !platform::queue_is_current(queue);
             seen.push_back(i);
             running--;
         });
-    auto& done = *new std::atomic<bool>(false);
-    platform::queue_async(queue, [&done] { done = true; });
+    static std::atomic<bool> done{false};
+    platform::queue_async(queue, [] { done = true; });
 
     ASSERT_TRUE(wait_until([&] { return done.load(); }));
     EXPECT_EQ(faults, 0);
@@ -38,8 +38,8 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInSubmissionOrderOnItsWorker)
 TEST(SerialQueue, RunsDelayedBlocksByDeadlineNeverEarly)
 {
     platform::Queue queue = platform::queue_create("test.after");
-    auto& seen = *new std::vector<std::string>;
-    auto& lateAt = *new std::atomic<Clock::time_point>();
+    static std::vector<std::string> seen;
+    static std::atomic<Clock::time_point> lateAt;
     auto submitted = Clock::now();
     platform::queue_after(queue, 300ms, [&] { seen.push_back("late"), lateAt = Clock::now(); });
     platform::queue_after(queue, 100ms, [&] { seen.push_back("early 1"); });
@@ -54,12 +54,12 @@ TEST(SerialQueue, RunsDelayedBlocksByDeadlineNeverEarly)
 TEST(CancellableBlock, NeverRunsOnceCancelledBeforeItsTurn)
 {
     platform::Queue queue = platform::queue_create("test.cancel");
-    auto& runs = *new std::atomic<int>(0);
-    auto& after = *new std::atomic<bool>(false);
-    platform::BlockRef block = platform::block_create([&runs] { runs++; });
+    static std::atomic<int> runs{0};
+    static std::atomic<bool> after{false};
+    platform::BlockRef block = platform::block_create([] { runs++; });
     platform::queue_after(queue, 50ms, block);
     platform::block_cancel(block);
-    platform::queue_after(queue, 100ms, [&after] { after = true; });
+    platform::queue_after(queue, 100ms, [] { after = true; });
 
     ASSERT_TRUE(wait_until([&] { return after.load(); }));
     EXPECT_EQ(runs, 0);
@@ -68,11 +68,11 @@ TEST(CancellableBlock, NeverRunsOnceCancelledBeforeItsTurn)
 TEST(Timer, FiresAtOnceOnItsQueueThenRepeats)
 {
     platform::Queue queue = platform::queue_create("test.timer");
-    auto& onQueue = *new std::atomic<int>(0);
-    auto& firstInTime = *new std::atomic<int>(0);
+    static std::atomic<int> onQueue{0};
+    static std::atomic<int> firstInTime{0};
     platform::Timer timer = platform::timer_create(queue);
     platform::timer_set(timer, 0ns, 300ms, 0ns);
-    platform::timer_set_handler(timer, [&onQueue, queue] { onQueue += platform::queue_is_current(queue); });
+    platform::timer_set_handler(timer, [queue] { onQueue += platform::queue_is_current(queue); });
     platform::timer_resume(timer);
     // Due well before the second firing: only a firing at once precedes it.
     platform::queue_after(queue, 150ms, [&] { firstInTime = onQueue == 1 ? 1 : -1; });
@@ -84,9 +84,9 @@ TEST(Timer, FiresAtOnceOnItsQueueThenRepeats)
 
 TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
 {
-    auto& seen = *new std::vector<std::thread::id>;  // written only by the poster
+    static std::vector<std::thread::id> seen;  // written only by the poster
     for (const char* name : {"test.mine", "test.mine", "test.other"})
-        platform::notification_add_observer(name, [&seen, name](const std::string& posted) {
+        platform::notification_add_observer(name, [name](const std::string& posted) {
             seen.push_back(posted == name ? std::this_thread::get_id() : std::thread::id());
         });
     std::thread::id poster;
