@@ -3,9 +3,13 @@
 #include "bridge.h"
 #include "snapshot.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 static void trim_line_end(char* line)
 {
@@ -50,13 +54,25 @@ void run_command(char* line)
     platform::queue_async(queue, schedule);
 }
 
+// exit flushes standard output without taking its lock, so a record that
+// another thread is writing could go out twice: wait for it first. A reader
+// that stopped draining the stream must not keep the process alive, though:
+// then end without flushing (every record is flushed as it is written).
+[[noreturn]] static void end_process()
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (ftrylockfile(stdout) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            _exit(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::exit(0);
+}
+
 void readCommands()
 {
     char line[256];
     while (std::fgets(line, sizeof line, stdin))
         run_command(line);
-    // exit flushes standard output without taking its lock: holding it keeps
-    // a record that another thread is writing from going out twice.
-    flockfile(stdout);
-    std::exit(0);
+    end_process();
 }
