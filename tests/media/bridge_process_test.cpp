@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -193,4 +195,17 @@ TEST(BridgeProcess, EndsWithZeroAtTheEndOfInputEveryTime)
             EXPECT_TRUE(lines == std::vector<std::string>{ready} || lines.empty()) << testing::PrintToString(lines);
         }
     }
+}
+
+// An owner that stopped draining the stream must not keep the process alive
+// once input ends: the record stuck in the full pipe is given up.
+TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
+{
+    BridgeProcess bridge("full", {{"info", {{"ArtworkData", {{"data", std::vector<int>(200000, 7)}}}}}});
+    ASSERT_TRUE(wait_until([&] {
+        int unread = 0;
+        return ioctl(bridge.child.out, FIONREAD, &unread) == 0 && unread > 32768;  // a record too big for the pipe is in it
+    }));
+    child_close_input(bridge.child);
+    EXPECT_EQ(child_wait(bridge.child, 30s), 0);
 }
