@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,25 @@ TEST(SimulatedController, WritesOnlyTheSwitchesAndTargets)
         {"F0Md", 1, 0}, {"F1Ac", 4, -1}, {"F1Mn", 4, -1}, {"F1Mx", 4, -1}, {"F1Tg", 4, 0}, {"F2Tg", 4, -1}};
     for (const auto& row : rows)
         EXPECT_EQ(write_key(row.key, zeros, row.size), row.result) << row.key;
+}
+
+// The actual speed follows the target with a time constant of about a second.
+TEST(SimulatedController, ActualSpeedApproachesTheForcedTarget)
+{
+    static double now = 100;
+    auto saved = simClock;
+    simClock = [] { return now; };
+    smc = 0;  // reopened: power-on values on the test's clock
+    ASSERT_TRUE(smc_open());
+    detect_fans();
+    ASSERT_TRUE(force_all_fans(3000));
+    EXPECT_FLOAT_EQ(read_float("F0Ac"), 1200);
+    now = 101;
+    EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * (1 - std::exp(-1.0)), 50);
+    now = 105;
+    EXPECT_NEAR(read_float("F0Ac"), 3000, 30);
+    restore_auto();
+    simClock = saved;
 }
 
 TEST_F(Served, AnswersOwnerAndRootByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
