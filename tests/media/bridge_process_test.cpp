@@ -201,6 +201,9 @@ TEST(BridgeProcess, EndsWithZeroAtTheEndOfInputEveryTime)
 // once input ends: the record stuck in the full pipe is given up.
 TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
 {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "the thread sanitizer's _exit flushes standard output and so waits for the stuck record";
+#endif
     BridgeProcess bridge("full", {{"info", {{"ArtworkData", {{"data", std::vector<int>(200000, 7)}}}}}});
     ASSERT_TRUE(wait_until([&] {
         int unread = 0;
