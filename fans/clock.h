@@ -8,3 +8,6 @@
 extern int64_t (*now_seconds)();
 
 int64_t monotonic_seconds();
+
+// The same clock with its fraction, for the simulated controller's speeds.
+double monotonic_time();

@@ -3,21 +3,14 @@
 // Actual speeds are computed from the clock when read: no threads.
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
+#include "clock.h"
 #include "smc.h"
 #include "user_client.h"
 
 uint32_t smc;
 
-static double monotonic_seconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-double (*simClock)() = monotonic_seconds;
+double (*simClock)() = monotonic_time;
 
 constexpr int kSimFans = 2;
 constexpr double kTimeConstant = 1.0;  // seconds; within 1% of the target after 5
