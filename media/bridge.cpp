@@ -1,8 +1,9 @@
-#include "bridge.h"
-
+// tolvane_media_run: binds the media framework, wires its notifications, a
+// periodic timer and the command reader to the snapshots, announces itself
+// and parks the calling thread in its run loop.
 #include "commands.h"
 #include "event_stream.h"
-#include "framework_path.h"
+#include "framework.h"
 #include "snapshot.h"
 
 #include <dlfcn.h>
@@ -12,15 +13,6 @@
 #include <string>
 
 using namespace std::chrono_literals;
-
-MRGetNowPlayingInfoFn getInfo;
-MRGetNowPlayingApplicationPIDFn getPID;
-MRGetNowPlayingApplicationIsPlayingFn getPlaying;
-MRSendCommandFn sendCommand;
-MRSetElapsedTimeFn setElapsed;
-// Never destroyed: the reader thread's exit must not pull the queue from
-// under the blocks still running on it.
-platform::Queue& queue = *new platform::Queue;
 
 static const char* const notificationNames[] = {
     "kMRMediaRemoteNowPlayingInfoDidChangeNotification",
@@ -35,22 +27,10 @@ static const char* const notificationNames[] = {
     std::exit(2);
 }
 
-template <typename Fn> static Fn bind(void* framework, const char* name)
-{
-    return reinterpret_cast<Fn>(dlsym(framework, name));
-}
-
-// The framework's own name string where it exports one, else the literal.
-static std::string notification_name(void* framework, const char* symbol)
-{
-    auto stored = static_cast<const char* const*>(dlsym(framework, symbol));
-    return stored && *stored ? *stored : symbol;
-}
-
 static void observe(void* framework)
 {
     for (const char* symbol : notificationNames)
-        platform::notification_add_observer(notification_name(framework, symbol),
+        platform::notification_add_observer(framework_notification_name(framework, symbol),
                                             [](const std::string&) { platform::queue_async(queue, schedule); });
 }
 
@@ -66,19 +46,13 @@ static platform::Timer start_timer()
 
 extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
 {
+    void* pool = platform::autorelease_pool_push();
     std::string path = framework_path();
     void* framework = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW);
     if (!framework)
         fail("framework");
 
-    getInfo = bind<MRGetNowPlayingInfoFn>(framework, "MRMediaRemoteGetNowPlayingInfo");
-    getPID = bind<MRGetNowPlayingApplicationPIDFn>(framework, "MRMediaRemoteGetNowPlayingApplicationPID");
-    getPlaying =
-        bind<MRGetNowPlayingApplicationIsPlayingFn>(framework, "MRMediaRemoteGetNowPlayingApplicationIsPlaying");
-    sendCommand = bind<MRSendCommandFn>(framework, "MRMediaRemoteSendCommand");
-    setElapsed = bind<MRSetElapsedTimeFn>(framework, "MRMediaRemoteSetElapsedTime");
-    auto registerForNotifications =
-        bind<MRRegisterForNowPlayingNotificationsFn>(framework, "MRMediaRemoteRegisterForNowPlayingNotifications");
+    auto registerForNotifications = framework_bind(framework);
     if (!getInfo || !getPID || !getPlaying || !sendCommand || !registerForNotifications)
         fail("symbols");
 
@@ -89,4 +63,7 @@ extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
     platform::thread_detach(readCommands);
     emit({{"ready", true}});
     platform::run_loop_run();
+
+    timer.reset();
+    platform::autorelease_pool_pop(pool);
 }

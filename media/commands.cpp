@@ -1,6 +1,6 @@
 #include "commands.h"
 
-#include "bridge.h"
+#include "framework.h"
 #include "snapshot.h"
 
 #include <unistd.h>

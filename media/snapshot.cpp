@@ -2,7 +2,7 @@
 
 #include "artwork.h"
 #include "base64.h"
-#include "bridge.h"
+#include "framework.h"
 
 #include <chrono>
 #include <optional>
@@ -22,13 +22,16 @@ void schedule()
     platform::queue_after(queue, 120ms, pending);
 }
 
+// The temporary objects of one snapshot go with it: its own pool.
 static void on_info(std::int32_t pid, bool playing, const MRInfo& info)
 {
+    void* pool = platform::autorelease_pool_push();
     Record record = now_playing_record(pid, playing, info);
     // Artwork in a record that was dropped never reached the reader: send it
     // again with the next record rather than only its identity.
     if (!emit(record) && record.contains("artwork"))
         sentArtwork.reset();
+    platform::autorelease_pool_pop(pool);
 }
 
 static void on_playing(std::int32_t pid, bool playing)

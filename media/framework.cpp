@@ -1,4 +1,13 @@
-#include "framework_path.h"
+#include "framework.h"
+
+MRGetNowPlayingInfoFn getInfo;
+MRGetNowPlayingApplicationPIDFn getPID;
+MRGetNowPlayingApplicationIsPlayingFn getPlaying;
+MRSendCommandFn sendCommand;
+MRSetElapsedTimeFn setElapsed;
+// Never destroyed: the reader thread's exit must not pull the queue from
+// under the blocks still running on it.
+platform::Queue& queue = *new platform::Queue;
 
 #ifdef __APPLE__
 

@@ -1,7 +1,7 @@
 // The small platform the bridge is written against: on macOS these are
-// libdispatch, Foundation and CoreFoundation; on Linux they are ours, in one
-// shared library that the bridge and the media framework stand-in both link,
-// so that both see the same notification center.
+// libdispatch, Foundation and CoreFoundation (apple/); on Linux they are ours
+// (linux/), in one shared library that the bridge and the media framework
+// stand-in both link, so that both see the same notification center.
 #pragma once
 
 #include <chrono>
@@ -33,7 +33,6 @@ using BlockRef = std::shared_ptr<CancellableBlock>;
 
 BlockRef block_create(Block body);
 void block_cancel(const BlockRef& block);
-bool block_is_cancelled(const BlockRef& block);
 void queue_after(const Queue& queue, Nanoseconds delay, const BlockRef& block);
 
 // A repeating timer that runs its handler on a queue: first at start, then
@@ -54,12 +53,16 @@ using Observer = std::function<void(const std::string& name)>;
 void notification_add_observer(const std::string& name, Observer observer);
 void notification_post(const std::string& name);
 
-// Parks the calling thread; returns only if run_loop_stop is called. A stop
-// while nobody is parked makes the next run_loop_run return at once.
+// Parks the calling thread in its run loop. On Linux it never returns; on
+// macOS it returns when the thread's run loop is stopped or runs dry.
 void run_loop_run();
-void run_loop_stop();
 
 // Starts a detached thread that runs the block.
 void thread_detach(Block block);
+
+// An autorelease pool around work that makes temporary platform objects;
+// pop the token that push gave. Nothing to do where there are none (Linux).
+void* autorelease_pool_push();
+void autorelease_pool_pop(void* pool);
 
 }  // namespace platform

@@ -23,11 +23,6 @@ void block_cancel(const BlockRef& block)
   block->cancelled = true;
 }
 
-bool block_is_cancelled(const BlockRef& block)
-{
-  return block->cancelled;
-}
-
 void queue_after(const Queue& queue, Nanoseconds delay, const BlockRef& block)
 {
   queue_after(queue, delay, [block] {

@@ -1,0 +1,28 @@
+// The media framework as the bridge binds it at run time. The bound functions
+// and the one queue are written once by tolvane_media_run, before any other
+// thread or queued work exists, and only read afterwards.
+#pragma once
+
+#include "media_remote.h"
+
+#include <string>
+
+extern MRGetNowPlayingInfoFn getInfo;
+extern MRGetNowPlayingApplicationPIDFn getPID;
+extern MRGetNowPlayingApplicationIsPlayingFn getPlaying;
+extern MRSendCommandFn sendCommand;
+extern MRSetElapsedTimeFn setElapsed;  // optional: may stay null
+extern platform::Queue& queue;
+
+// The framework's path, or the empty string when it cannot be told.
+std::string framework_path();
+
+// Looks up the six functions, all before any is tested, into the globals
+// above and the returned registration function; a missing one stays null.
+// The platform's binding turns the framework's own calling convention into
+// the neutral one of media_remote.h.
+MRRegisterForNowPlayingNotificationsFn framework_bind(void* framework);
+
+// The notification name the framework stores at the symbol where it exports
+// one, else the symbol's own text.
+std::string framework_notification_name(void* framework, const char* symbol);
