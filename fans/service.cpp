@@ -50,8 +50,20 @@ static void remove_stale_socket(const char* path)
         unlink(path);
 }
 
-// The bound, listening socket, or -1.
-static int open_listener(const char* path)
+// The socket file is created open to every user (who is served is decided per
+// connection). Its mode comes from the creation mask, never from a change by
+// path afterwards: a user who may write in the folder could swap the fresh
+// socket for a link, and root would then open up whatever the link names.
+static int bind_open_to_all(int fd, const sockaddr_un* addr)
+{
+    mode_t saved = umask(0111);
+    int result = bind(fd, reinterpret_cast<const sockaddr*>(addr), sizeof *addr);
+    umask(saved);
+    return result;
+}
+
+// The bound, listening socket, or -1; `bound` names the file bind made.
+static int open_listener(const char* path, struct stat* bound)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0)
@@ -62,12 +74,20 @@ static int open_listener(const char* path)
         return -1;
     }
     remove_stale_socket(path);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, kBacklog) != 0) {
+    if (bind_open_to_all(fd, &addr) != 0 || lstat(path, bound) != 0 || listen(fd, kBacklog) != 0) {
         close(fd);
         return -1;
     }
-    chmod(path, 0666);
     return fd;
+}
+
+// A newer helper may have taken the path over since: its socket is not ours
+// to remove.
+static void remove_own_socket(const char* path, const struct stat* bound)
+{
+    struct stat now;
+    if (lstat(path, &now) == 0 && now.st_dev == bound->st_dev && now.st_ino == bound->st_ino)
+        unlink(path);
 }
 
 static void serve_turn(int fd, int64_t owner)
@@ -92,7 +112,8 @@ int serve(const char* path, int64_t owner)
     signal(SIGINT, on_signal);
     signal(SIGPIPE, SIG_IGN);   // a client gone away fails the send, not the helper
 
-    int fd = open_listener(path);
+    struct stat bound;
+    int fd = open_listener(path, &bound);
     if (fd < 0)
         return 1;
     while (!stopping)
@@ -101,6 +122,6 @@ int serve(const char* path, int64_t owner)
     if (forced)
         restore_auto();
     close(fd);
-    unlink(path);
+    remove_own_socket(path, &bound);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -57,15 +58,27 @@ std::string request(const std::string& path, const std::string& text)
     return reply;
 }
 
+// Up to 20 s for the condition, so a loaded machine has time to start a server.
+template <class Condition> static bool within_20_seconds(Condition condition)
+{
+    for (int tries = 0; tries < 2000; tries++, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (condition())
+            return true;
+    return false;
+}
+
+static ino_t inode_at(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 bool ServerThread::start(const std::string& socketPath, int64_t owner)
 {
     path = socketPath;
     stopping = 0;
     thread = std::thread([this, owner] { status = serve(path.c_str(), owner); });
-    for (int tries = 0; tries < 2000; tries++, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (request(path, "ping\n") == "ok\n")
-            return true;
-    return false;
+    return within_20_seconds([this] { return request(path, "ping\n") == "ok\n"; });
 }
 
 int ServerThread::stop(int sig)
@@ -74,4 +87,37 @@ int ServerThread::stop(int sig)
     close(connect_to(path));   // wakes select should the signal land just before it
     thread.join();
     return status;
+}
+
+// Serving the path means a socket file other than the one there before, and
+// an answer through it.
+bool HelperProcess::start(const std::string& program, const std::string& socketPath)
+{
+    ino_t before = inode_at(socketPath);
+    pid = fork();
+    if (pid == 0) {
+        execl(program.c_str(), program.c_str(), "--serve", "--owner", "0", "--socket", socketPath.c_str(), nullptr);
+        _exit(127);
+    }
+    return within_20_seconds([&] {
+        ino_t now = inode_at(socketPath);
+        return now != 0 && now != before && request(socketPath, "ping\n") == "ok\n";
+    });
+}
+
+int HelperProcess::stop()
+{
+    int status = -1;
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);   // the signal ends its select at once
+    pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+HelperProcess::~HelperProcess()
+{
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include <sys/types.h>
+
 // A fresh folder under /tmp that any user may enter; removed with its contents.
 struct TempDir {
     std::string path = make();
@@ -26,4 +28,12 @@ struct ServerThread {
     bool start(const std::string& socketPath, int64_t owner);   // true once it answers, within 20 s
     int stop(int sig = SIGTERM);                                 // the exit status
     ~ServerThread() { if (thread.joinable()) stop(); }
+};
+
+// A helper program serving a path as a process of its own.
+struct HelperProcess {
+    pid_t pid = -1;
+    bool start(const std::string& program, const std::string& socketPath);   // true once it serves the path
+    int stop();                                                               // the exit status
+    ~HelperProcess();                                                         // kills one still running
 };

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +33,20 @@ extern "C" void* malloc(size_t size)
     return __libc_malloc(size);
 }
 #endif
+
+// A change of mode by path follows whatever the path names by then. This
+// chmod first swaps the armed path for a link to the victim, as a user who may
+// write in the socket's folder could between bind and the change.
+static std::string hijackedPath, victimPath;
+int chmod(const char* path, mode_t mode) noexcept
+{
+    if (!hijackedPath.empty() && hijackedPath == path) {
+        std::string link = hijackedPath + ".link";
+        symlink(victimPath.c_str(), link.c_str());
+        rename(link.c_str(), path);
+    }
+    return fchmodat(AT_FDCWD, path, mode, 0);
+}
 
 namespace {
 
@@ -143,6 +158,41 @@ TEST_F(Served, TermOrIntHandsForcedFansBackAndRemovesTheSocketOpenToAll)
         EXPECT_EQ(forced + read_float("F0Md") + read_float("F1Md"), 0);
         EXPECT_NE(stat(path.c_str(), &st), 0);
     }
+}
+
+TEST_F(Served, CreatesTheSocketOpenToAllWithoutChangingAModeByPath)
+{
+    std::string victim = dir.file("victim");
+    std::ofstream(victim) << "root's own";
+    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+    hijackedPath = path;
+    victimPath = victim;
+    mode_t saved = umask(077);
+    bool started = server.start(path, 0);
+    mode_t during = umask(saved);
+    hijackedPath.clear();
+    struct stat st;
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(during, 077u);   // the helper put back the mask it found
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+}
+
+// A newer helper takes the path over; the older one's shutdown leaves it be.
+TEST(TwoHelpers, TheFirstToStopLeavesTheSecondsSocketReachable)
+{
+    TempDir dir;
+    std::string path = dir.file("sock");
+    HelperProcess first, second;
+    ASSERT_TRUE(first.start(TOLVANE_FANS_SIM_BIN, path));
+    ASSERT_TRUE(second.start(TOLVANE_FANS_SIM_BIN, path));
+    EXPECT_EQ(first.stop(), 0);
+    EXPECT_EQ(request(path, "ping\n"), "ok\n");
+    EXPECT_EQ(second.stop(), 0);
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
 TEST_F(Served, NeverRemovesARegularFileNorCutsALongPath)
