@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 static std::string describe_double(double value)
 {
@@ -14,8 +15,13 @@ static std::string describe_double(double value)
     return std::string(text, end);
 }
 
+// A date the calendar cannot hold (not a number, or beyond time_t, whose
+// conversion would be undefined) is described by its number of seconds.
 static std::string describe_date(const MRDate& date)
 {
+    const double limit = -static_cast<double>(std::numeric_limits<std::time_t>::min());   // a power of two
+    if (!(date.sinceEpoch >= -limit && date.sinceEpoch < limit))
+        return describe_double(date.sinceEpoch);
     std::time_t seconds = static_cast<std::time_t>(date.sinceEpoch);
     std::tm utc{};
     char text[40];

@@ -1,10 +1,12 @@
 // Building the now-playing record from the framework's answers.
+#include "artwork.h"
 #include "snapshot.h"
 
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
 #include <chrono>
+#include <limits>
 
 static MRData bytes(std::vector<std::uint8_t> content)
 {
@@ -108,5 +110,38 @@ TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
                        std::to_string(XXH3_64bits(data->bytes->data(), data->bytes->size()));
         EXPECT_EQ(record.value("artworkID", "<absent>"), identity);
         EXPECT_EQ(record.value("artwork", "<absent>"), row.artwork ? row.artwork : "<absent>");
+    }
+}
+
+// An identifier that is no string stands for its text; a date that the
+// calendar cannot hold, or that is no number, for its seconds.
+TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        MRValue identifier;
+        const char* text;
+    } rows[] = {
+        {std::int64_t(-42), "-42"},
+        {2.5, "2.5"},
+        {true, "1"},
+        {bytes({0xab, 0x01}), "<ab01>"},
+        {MRObject{"<NSURL>"}, "<NSURL>"},
+        {MRDate{0}, "1970-01-01 00:00:00 +0000"},
+        {MRDate{1700000000.9}, "2023-11-14 22:13:20 +0000"},
+        {MRDate{-0.5}, "1970-01-01 00:00:00 +0000"},
+        {MRDate{1e17}, "1e+17"},   // a time_t, but past the calendar's years
+        {MRDate{9223372036854775808.0}, "9223372036854775808"},   // just past time_t
+        {MRDate{-1e19}, "-1e+19"},
+        {MRDate{1e300}, "1e+300"},
+        {MRDate{nan}, "nan"},
+        {MRDate{inf}, "inf"},
+        {MRDate{-inf}, "-inf"},
+    };
+    MRData artwork = bytes({1});
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        MRInfoDictionary info = {{key("ArtworkData"), artwork}, {key("ArtworkIdentifier"), row.identifier}};
+        EXPECT_EQ(artwork_identity(info, artwork), row.text);
     }
 }
