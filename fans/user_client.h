@@ -26,5 +26,8 @@ enum : uint8_t {
 // The simulated controller's monotonic clock in seconds; tests replace it.
 extern double (*simClock)();
 
-// The folder of the kernel's Apple SMC driver; tests point it at a fake tree.
+// Where the Linux controller looks for the kernel's SMC drivers: applesmc's
+// platform device, and the hwmon devices for macsmc_hwmon. Tests point them
+// at a fake tree.
 extern const char* sysfsRoot;
+extern const char* hwmonRoot;

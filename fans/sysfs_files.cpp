@@ -1,0 +1,90 @@
+// Fan files hold one whole number and a line end, both ways.
+#include "sysfs_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int read_file(const char* path, char* text, int size)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    ssize_t n = read(fd, text, size_t(size - 1));
+    close(fd);
+    if (n < 0)
+        return -1;
+    text[n] = '\0';
+    return int(n);
+}
+
+// One write, as sysfs takes a value whole; the driver's refusal may come at
+// the write or at the close.
+static int write_file(const char* path, const char* text)
+{
+    int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    size_t len = strlen(text);
+    bool ok = write(fd, text, len) == ssize_t(len);
+    return close(fd) == 0 && ok ? 0 : -1;
+}
+
+int (*sysfsRead)(const char*, char*, int) = read_file;
+int (*sysfsWrite)(const char*, const char*) = write_file;
+
+static char fanDir[PATH_MAX];
+
+bool path_in(const char* dir, const char* name, char* path)
+{
+    return snprintf(path, PATH_MAX, "%s/%s", dir, name) < PATH_MAX;
+}
+
+bool set_fan_dir(const char* dir)
+{
+    return snprintf(fanDir, sizeof fanDir, "%s", dir) < int(sizeof fanDir);
+}
+
+static bool fan_path(int n, const char* suffix, char* path)
+{
+    return snprintf(path, PATH_MAX, "%s/fan%d_%s", fanDir, n + 1, suffix) < PATH_MAX;
+}
+
+bool has_fan_file(int n, const char* suffix)
+{
+    char path[PATH_MAX];
+    return fan_path(n, suffix, path) && access(path, F_OK) == 0;
+}
+
+// The count travels in a one-byte key.
+int count_fans()
+{
+    int n = 0;
+    while (n < UINT8_MAX && has_fan_file(n, "input"))
+        n++;
+    return n;
+}
+
+bool read_fan_number(int n, const char* suffix, long* value)
+{
+    char path[PATH_MAX];
+    char text[32];
+    if (!fan_path(n, suffix, path) || sysfsRead(path, text, sizeof text) <= 0)
+        return false;
+    char* end;
+    *value = strtol(text, &end, 10);
+    return end != text;
+}
+
+bool write_fan_number(int n, const char* suffix, long value)
+{
+    char path[PATH_MAX];
+    char text[32];
+    snprintf(text, sizeof text, "%ld\n", value);
+    return fan_path(n, suffix, path) && sysfsWrite(path, text) == 0;
+}
