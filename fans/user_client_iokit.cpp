@@ -12,12 +12,14 @@ bool smc_open()
 {
     if (smc != 0)
         return true;
+    CFMutableDictionaryRef matching = IOServiceMatching("AppleSMC");
     // The lookup consumes the matching dictionary.
-    io_service_t service = IOServiceGetMatchingService(kIOMainPortDefault, IOServiceMatching("AppleSMC"));
+    io_service_t service = IOServiceGetMatchingService(kIOMainPortDefault, matching);
     if (service == 0)
         return false;
+    // Opened into a local first, so that a refused open cannot leave smc set.
     io_connect_t connection = 0;
-    kern_return_t kr = IOServiceOpen(service, mach_task_self(), 0, &connection);
+    kern_return_t kr = IOServiceOpen(service, mach_task_self_, 0, &connection);
     IOObjectRelease(service);
     if (kr != KERN_SUCCESS)
         return false;

@@ -1,14 +1,15 @@
 // tolvane-media-host: loads libTOLVANEMedia and hands it this process's main
 // thread, standard input and standard output. By default it takes the library
 // that was built or installed beside it; a path argument names another one.
+#include "executable_path.h"
+
 #include <dlfcn.h>
-#include <limits.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <string>
 
-static const char libraryName[] = "libTOLVANEMedia.so";
+static const char libraryName[] = TOLVANE_LIBRARY_NAME;
 
 static bool exists(const std::string& path)
 {
@@ -19,11 +20,9 @@ static bool exists(const std::string& path)
 // directory (lib/<multiarch> under /usr), so that is the second choice.
 static bool default_library(std::string& path)
 {
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0)
+  std::string dir;
+  if (!executable_path(dir))
     return false;
-  std::string dir(exe, n);
   dir.erase(dir.rfind('/'));
   path = dir + "/../lib/" + libraryName;
   if (!exists(path))
