@@ -45,6 +45,28 @@ TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
                                                "{\"title\":\"bad \xEF\xBF\xBD byte\"}"}));
 }
 
+// Long plain text (base64 artwork) is written past the serialiser; the bytes
+// must not change for it, wherever it stands and whatever else is there.
+TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
+{
+    const std::string art(3000, 'Q'), quoted = std::string(3000, 'a') + "\"", bad = std::string(3000, 'b') + "\xc3";
+    const std::string tab = "\t" + std::string(2000, 'x'), wide = std::string(2000, 'y') + "\u00e9";
+    const Record records[] = {
+        {{"artwork", art}},
+        {{"pid", 1}, {"artwork", art}, {"rate", 1.5}, {"second", art + "/+="}, {"playing", false}},
+        {{"title", "So \"What\""}, {"a", art}, {"b", art}},
+        {{"quoted", quoted}, {"bad", bad}, {"tab", tab}, {"wide", wide}, {"art", art}},
+        {{std::string(1500, 'k'), art}},
+    };
+    auto lines = lines_written_by([&] {
+        for (const Record& record : records)
+            emit(record);
+    });
+    ASSERT_EQ(lines.size(), std::size(records));
+    for (std::size_t i = 0; i < lines.size(); i++)
+        EXPECT_EQ(lines[i], records[i].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) << i;
+}
+
 TEST(EventStream, ConcurrentWritersNeverMixTheirRecords)
 {
     auto lines = lines_written_by([] {
