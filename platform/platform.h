@@ -37,7 +37,8 @@ void queue_after(const Queue& queue, Nanoseconds delay, const BlockRef& block);
 
 // A repeating timer that runs its handler on a queue: first at start, then
 // every interval; a firing may come up to leeway late. Created suspended;
-// once resumed it runs until the process ends. An interval of 0 fires once.
+// once resumed it runs while its handle is held (on Linux, until the process
+// ends). An interval of 0 fires once.
 struct TimerSource;
 using Timer = std::shared_ptr<TimerSource>;
 
