@@ -10,7 +10,7 @@ template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock
     });
 }
 
-FakePlayer::FakePlayer(const std::string& name, double rate)
+FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::milliseconds answerDelay)
     : connection_(sdbus::createSessionBusConnection()),
       object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2")), rate_(rate)
 {
@@ -34,14 +34,20 @@ FakePlayer::FakePlayer(const std::string& name, double rate)
     serve(*object_, lock_, "Rate", rate_);
     object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
     object_->finishRegistration();
-    connection_->enterEventLoopAsync();
+    if (answerDelay.count() > 0)
+        slowLoop_ = std::make_unique<SlowLoop>(*connection_, answerDelay);
+    else
+        connection_->enterEventLoopAsync();
     // The name goes last, so whoever sees it appear finds the object ready.
     connection_->requestName("org.mpris.MediaPlayer2." + name);
 }
 
 FakePlayer::~FakePlayer()
 {
-    connection_->leaveEventLoop();
+    if (slowLoop_)
+        slowLoop_.reset();
+    else
+        connection_->leaveEventLoop();
 }
 
 void FakePlayer::set(std::optional<std::string> status, std::optional<Metadata> metadata)
@@ -69,6 +75,11 @@ void FakePlayer::seeked(std::int64_t microseconds)
     object_->emitSignal("Seeked").onInterface(playerInterface).withArguments(microseconds);
 }
 
+void FakePlayer::invalidate()
+{
+    announce_invalidated(*object_);
+}
+
 std::vector<std::string> FakePlayer::calls()
 {
     std::lock_guard guard(lock_);
@@ -78,4 +89,11 @@ std::vector<std::string> FakePlayer::calls()
 Metadata track(const std::string& title, const std::string& trackId)
 {
     return {{"xesam:title", sdbus::Variant(title)}, {"mpris:trackid", sdbus::Variant(sdbus::ObjectPath(trackId))}};
+}
+
+void announce_invalidated(sdbus::IObject& object)
+{
+    auto signal = object.createSignal("org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << std::string(playerInterface) << Metadata{} << std::vector<std::string>{"PlaybackStatus", "Metadata"};
+    object.emitSignal(signal);
 }

@@ -1,7 +1,10 @@
 // A scripted MPRIS player on the test's bus: it owns
 // org.mpris.MediaPlayer2.<name>, serves the Player interface's properties,
-// announces their changes, and notes every method call it receives.
+// announces their changes, and notes every method call it receives, as it
+// receives it. A slow one answers each message only after the given delay.
 #pragma once
+
+#include "slow_loop.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -15,7 +18,8 @@
 using Metadata = std::map<std::string, sdbus::Variant>;
 
 struct FakePlayer {
-    explicit FakePlayer(const std::string& name, double rate = 1.0);
+    explicit FakePlayer(const std::string& name, double rate = 1.0,
+                        std::chrono::milliseconds answerDelay = std::chrono::milliseconds(0));
     ~FakePlayer();
 
     // What is given changes together, in one signal.
@@ -23,6 +27,7 @@ struct FakePlayer {
     void set_metadata(const Metadata& metadata) { set(std::nullopt, metadata); }
     void set_position(std::int64_t microseconds);  // silent, as in MPRIS
     void seeked(std::int64_t microseconds);
+    void invalidate();  // says the status and metadata changed, not to what
     std::vector<std::string> calls();
 
     std::unique_ptr<sdbus::IConnection> connection_;
@@ -33,6 +38,11 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
+    std::unique_ptr<SlowLoop> slowLoop_;
 };
+
+// PropertiesChanged on the player path, naming the status and the metadata
+// as changed without their values, from whichever object is given.
+void announce_invalidated(sdbus::IObject& object);
 
 Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1");
