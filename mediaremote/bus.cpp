@@ -1,7 +1,9 @@
 // The bus thread: connect (and reconnect when the bus goes away), then poll
-// the connection and a wake-up descriptor; jobs run between messages.
+// the connection and a wake-up descriptor; jobs run between messages. It
+// never waits on a peer: every call it makes is asynchronous (calls.h).
 #include "bus.h"
 
+#include "calls.h"
 #include "watch.h"
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -19,11 +21,15 @@
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-static constexpr auto retryInterval = std::chrono::milliseconds(500);
+static constexpr auto retryInterval = 500ms;
+static constexpr int messagesPerTurn = 64;  // then the jobs' turn, however much the bus sends
+// At exit: how long the bus thread may take to leave the D-Bus libraries.
+static constexpr auto quiesceLimit = 500ms;
 
 // Never destroyed: the host may exit from another thread while this one runs.
-static std::mutex jobsLock;
+static std::mutex& jobsLock = *new std::mutex;
 static std::vector<BusJob>& jobs = *new std::vector<BusJob>;
 static int wakeFd = -1;
 static std::once_flag started;
@@ -32,31 +38,30 @@ static std::once_flag started;
 // thread while this one works: the bus thread holds busyLock except while it
 // sleeps in poll, and an exit handler takes the lock for good before those
 // destructors run.
-static std::mutex& busyLock = *new std::mutex;
+static std::timed_mutex& busyLock = *new std::timed_mutex;
 static std::atomic<std::thread::id> busThread;
 
 static sdbus::IConnection* connection;  // bus thread only
 static Clock::time_point nextAttempt;   // bus thread only
 
-sdbus::IConnection* bus_connection()
-{
-    return connection;
-}
-
 static void disconnect()
 {
+    watch_detach();
+    calls_detach();
     delete connection;
     connection = nullptr;
     nextAttempt = Clock::now() + retryInterval;
-    watch_detach();
 }
 
+// The time-out bounds the match rules' calls, the only ones that wait.
 static void try_connect()
 {
     if (Clock::now() < nextAttempt)
         return;
     try {
         connection = sdbus::createSessionBusConnection().release();
+        connection->setMethodCallTimeout(callTimeout);
+        calls_attach(*connection);
         watch_attach(*connection);
     } catch (const sdbus::Error&) {
         if (connection)
@@ -76,14 +81,18 @@ static void run_jobs()
         job();
 }
 
-// Dispatches everything already received; a failure means the bus is gone.
-static void process_messages()
+// Dispatches what has arrived, a bounded number of messages at a time; true
+// when more may be waiting. A failure means the bus is gone.
+static bool process_messages()
 {
     try {
-        while (connection && connection->processPendingRequest()) {
-        }
+        for (int n = 0; n < messagesPerTurn; ++n)
+            if (!connection || !connection->processPendingRequest())
+                return false;
+        return true;
     } catch (const sdbus::Error&) {
         disconnect();
+        return false;
     }
 }
 
@@ -96,14 +105,14 @@ static int poll_timeout()
     return connection->getEventLoopPollData().getPollTimeout();
 }
 
-static void wait_for_work(std::unique_lock<std::mutex>& busy)
+static void wait_for_work(std::unique_lock<std::timed_mutex>& busy, bool more)
 {
     pollfd fds[2] = {{wakeFd, POLLIN, 0}, {-1, 0, 0}};
     if (connection) {
         auto data = connection->getEventLoopPollData();
         fds[1] = {data.fd, data.events, 0};
     }
-    int timeout = poll_timeout();
+    int timeout = more ? 0 : poll_timeout();
     busy.unlock();
     int ready = poll(fds, 2, timeout);
     busy.lock();
@@ -127,19 +136,24 @@ static void bus_loop()
         if (!connection)
             try_connect();
         run_jobs();
-        process_messages();
+        bool more = process_messages();
+        calls_sweep();
         try {
-            wait_for_work(busy);
+            wait_for_work(busy, more);
         } catch (const sdbus::Error&) {
             disconnect();
         }
     }
 }
 
+// A bus thread held inside the D-Bus libraries (by a bus that never answers
+// it) must not meet their teardown: then the process ends without it.
 static void quiesce_at_exit()
 {
-    if (std::this_thread::get_id() != busThread)
-        busyLock.lock();  // never released: the process is ending
+    if (std::this_thread::get_id() == busThread)
+        return;
+    if (!busyLock.try_lock_for(quiesceLimit))  // never released: the process is ending
+        _exit(0);
 }
 
 void bus_start()

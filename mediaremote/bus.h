@@ -5,12 +5,7 @@
 
 #include <functional>
 
-namespace sdbus {
-class IConnection;
-}
-
 using BusJob = std::function<void()>;
 
 void bus_start();
 void bus_run(BusJob job);
-sdbus::IConnection* bus_connection();  // bus thread only; null while there is no bus

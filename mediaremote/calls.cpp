@@ -1,66 +1,118 @@
+// Each call has a proxy of its own, kept until the call is answered: a proxy
+// must outlive the handling of its reply, so answered calls are forgotten
+// only between messages.
 #include "calls.h"
 
-static std::unique_ptr<sdbus::IProxy> daemon_proxy(sdbus::IConnection& bus)
+#include <list>
+
+struct Call {
+    std::unique_ptr<sdbus::IProxy> proxy;
+    sdbus::PendingAsyncCall pending;
+    std::function<void(const sdbus::Error*)> fail;  // the answer when the call is dropped
+};
+
+static constexpr const char* daemonName = "org.freedesktop.DBus";
+static constexpr const char* daemonPath = "/org/freedesktop/DBus";
+static constexpr const char* playerPath = "/org/mpris/MediaPlayer2";
+static constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
+
+static sdbus::IConnection* connection;
+static std::list<Call>& calls = *new std::list<Call>;
+
+void calls_attach(sdbus::IConnection& bus)
 {
-    return sdbus::createProxy(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    connection = &bus;
 }
 
-std::unique_ptr<sdbus::IProxy> player_proxy(sdbus::IConnection& bus, const std::string& player)
+void calls_sweep()
 {
-    return sdbus::createProxy(bus, player, playerPath);
+    calls.remove_if([](const Call& call) { return !call.pending.isPending(); });
 }
 
-std::vector<std::string> call_list_names(sdbus::IConnection& bus)
+void calls_detach()
 {
-    std::vector<std::string> names;
-    daemon_proxy(bus)->callMethod("ListNames").onInterface("org.freedesktop.DBus").withTimeout(callTimeout).storeResultsTo(names);
-    return names;
+    std::list<Call> dropped;
+    dropped.swap(calls);
+    connection = nullptr;
+    sdbus::Error gone("org.freedesktop.DBus.Error.Disconnected", "the bus went away");
+    for (auto& call : dropped)
+        if (call.pending.isPending()) {
+            call.pending.cancel();
+            call.fail(&gone);
+        }
 }
 
-std::string call_name_owner(sdbus::IConnection& bus, const std::string& name)
+// Nothing may leave a reply handler: it is called from the D-Bus library's C code.
+template <class... Results>
+static void answer(const Reply<Results...>& reply, const sdbus::Error* error, Results... results)
 {
-    std::string owner;
-    daemon_proxy(bus)
-        ->callMethod("GetNameOwner")
-        .onInterface("org.freedesktop.DBus")
-        .withTimeout(callTimeout)
-        .withArguments(name)
-        .storeResultsTo(owner);
-    return owner;
+    try {
+        reply(error, std::move(results)...);
+    } catch (const sdbus::Error&) {
+    }
 }
 
-std::int32_t call_pid(sdbus::IConnection& bus, const std::string& owner)
+template <class... Results, class... Args>
+static void call(const std::string& destination, const char* path, const char* interface, const char* method,
+                 std::chrono::milliseconds timeout, Reply<Results...> reply, const Args&... args)
 {
-    std::uint32_t pid = 0;
-    daemon_proxy(bus)
-        ->callMethod("GetConnectionUnixProcessID")
-        .onInterface("org.freedesktop.DBus")
-        .withTimeout(callTimeout)
-        .withArguments(owner)
-        .storeResultsTo(pid);
-    return static_cast<std::int32_t>(pid);
+    try {
+        if (!connection)
+            throw sdbus::Error("org.freedesktop.DBus.Error.Disconnected", "no bus");
+        auto fail = [reply](const sdbus::Error* error) { answer(reply, error, Results{}...); };
+        Call& call = calls.emplace_back(Call{sdbus::createProxy(*connection, destination, path), {}, fail});
+        call.pending = call.proxy->callMethodAsync(method)
+                           .onInterface(interface)
+                           .withTimeout(timeout)
+                           .withArguments(args...)
+                           .uponReplyInvoke([reply](const sdbus::Error* error, Results... results) {
+                               answer(reply, error, std::move(results)...);
+                           });
+    } catch (const sdbus::Error& error) {
+        answer(reply, &error, Results{}...);
+    }
 }
 
-PropertyMap call_player_properties(sdbus::IConnection& bus, const std::string& player)
+static void ignore(const sdbus::Error*) {}
+
+void call_list_names(Reply<std::vector<std::string>> reply)
 {
-    PropertyMap properties;
-    player_proxy(bus, player)
-        ->callMethod("GetAll")
-        .onInterface("org.freedesktop.DBus.Properties")
-        .withTimeout(callTimeout)
-        .withArguments(std::string(playerInterface))
-        .storeResultsTo(properties);
-    return properties;
+    call(daemonName, daemonPath, daemonName, "ListNames", callTimeout, std::move(reply));
 }
 
-sdbus::Variant call_player_property(sdbus::IConnection& bus, const std::string& player, const char* property)
+void call_name_owner(const std::string& name, Reply<std::string> reply)
 {
-    sdbus::Variant value;
-    player_proxy(bus, player)
-        ->callMethod("Get")
-        .onInterface("org.freedesktop.DBus.Properties")
-        .withTimeout(callTimeout)
-        .withArguments(std::string(playerInterface), std::string(property))
-        .storeResultsTo(value);
-    return value;
+    call(daemonName, daemonPath, daemonName, "GetNameOwner", callTimeout, std::move(reply), name);
+}
+
+void call_pid(const std::string& owner, Reply<std::uint32_t> reply)
+{
+    call(daemonName, daemonPath, daemonName, "GetConnectionUnixProcessID", callTimeout, std::move(reply), owner);
+}
+
+void call_player_properties(const std::string& player, Reply<PropertyMap> reply)
+{
+    call(player, playerPath, propertiesInterface, "GetAll", callTimeout, std::move(reply), std::string(playerInterface));
+}
+
+void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,
+                          std::chrono::milliseconds timeout)
+{
+    call(player, playerPath, propertiesInterface, "Get", timeout, std::move(reply), std::string(playerInterface),
+         std::string(property));
+}
+
+void call_player_method(const std::string& player, const char* method)
+{
+    call(player, playerPath, playerInterface, method, callTimeout, Reply<>(ignore));
+}
+
+void call_player_seek(const std::string& player, std::int64_t offset)
+{
+    call(player, playerPath, playerInterface, "Seek", callTimeout, Reply<>(ignore), offset);
+}
+
+void call_player_set_position(const std::string& player, const sdbus::ObjectPath& track, std::int64_t position)
+{
+    call(player, playerPath, playerInterface, "SetPosition", callTimeout, Reply<>(ignore), track, position);
 }

@@ -1,24 +1,37 @@
-// The blocking calls the stand-in makes, each with a short timeout so a hung
-// player cannot stall the bus thread for long. They throw sdbus::Error.
+// The calls the stand-in makes, all asynchronous with a short time-out, so
+// that no peer can hold the bus thread. Each is answered exactly once, on the
+// bus thread: with its results, or with an error and empty results when it
+// fails, times out or is dropped (a failed send is answered before the call
+// returns). Bus thread only.
 #pragma once
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 using PropertyMap = std::map<std::string, sdbus::Variant>;
 
+template <class... Results> using Reply = std::function<void(const sdbus::Error* error, Results... results)>;
+
 inline constexpr const char* playerInterface = "org.mpris.MediaPlayer2.Player";
-inline constexpr const char* playerPath = "/org/mpris/MediaPlayer2";
+inline constexpr std::chrono::milliseconds callTimeout{1000};
 
-std::vector<std::string> call_list_names(sdbus::IConnection& bus);
-std::string call_name_owner(sdbus::IConnection& bus, const std::string& name);
-std::int32_t call_pid(sdbus::IConnection& bus, const std::string& owner);
-PropertyMap call_player_properties(sdbus::IConnection& bus, const std::string& player);
-sdbus::Variant call_player_property(sdbus::IConnection& bus, const std::string& player, const char* property);
-std::unique_ptr<sdbus::IProxy> player_proxy(sdbus::IConnection& bus, const std::string& player);
+void calls_attach(sdbus::IConnection& bus);
+void calls_sweep();   // forgets the calls answered; never while a reply is handled
+void calls_detach();  // answers the calls still out with an error
 
-inline constexpr auto callTimeout = std::chrono::seconds(1);
+void call_list_names(Reply<std::vector<std::string>> reply);
+void call_name_owner(const std::string& name, Reply<std::string> reply);
+void call_pid(const std::string& owner, Reply<std::uint32_t> reply);
+void call_player_properties(const std::string& player, Reply<PropertyMap> reply);
+void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,
+                          std::chrono::milliseconds timeout = callTimeout);
+// Commands: sent, their answers not awaited.
+void call_player_method(const std::string& player, const char* method);
+void call_player_seek(const std::string& player, std::int64_t offset);
+void call_player_set_position(const std::string& player, const sdbus::ObjectPath& track, std::int64_t position);

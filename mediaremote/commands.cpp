@@ -1,12 +1,41 @@
+// Commands reach the player in the order read, without waiting for its
+// answers. A seek may have to read from the player first; the commands after
+// it wait for that read, which is bounded by the call time-out.
 #include "commands.h"
 
-#include "bus.h"
 #include "calls.h"
 #include "players.h"
+#include "watch.h"
 
 #include <algorithm>
+#include <deque>
+#include <functional>
 
 static constexpr const char* noTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+
+static std::deque<std::function<void()>>& backlog = *new std::deque<std::function<void()>>;
+static bool seeking;  // a seek is reading from the player
+
+static void run_backlog()
+{
+    while (!seeking && !backlog.empty()) {
+        auto step = std::move(backlog.front());
+        backlog.pop_front();
+        step();
+    }
+}
+
+static void enqueue(std::function<void()> step)
+{
+    backlog.push_back(std::move(step));
+    watch_when_known(run_backlog);
+}
+
+static void seek_done()
+{
+    seeking = false;
+    run_backlog();
+}
 
 static const char* method_for(std::uint32_t command)
 {
@@ -27,16 +56,11 @@ bool command_known(std::uint32_t command)
 
 void command_send(std::uint32_t command)
 {
-    const Player* p = players_current();
-    if (!p || !bus_connection() || !method_for(command))
-        return;
-    try {
-        player_proxy(*bus_connection(), p->name)
-            ->callMethod(method_for(command))
-            .onInterface(playerInterface)
-            .withTimeout(callTimeout);
-    } catch (const sdbus::Error&) {
-    }
+    enqueue([command] {
+        const Player* p = players_current();
+        if (p && method_for(command))
+            call_player_method(p->owner, method_for(command));
+    });
 }
 
 // Clamped: a finite but huge position must not overflow the conversion.
@@ -45,9 +69,8 @@ static std::int64_t to_microseconds(double seconds)
     return static_cast<std::int64_t>(std::clamp(seconds * 1e6, -9.2e18, 9.2e18));
 }
 
-static std::string track_id(sdbus::IConnection& bus, const std::string& player)
+static std::string track_id(const sdbus::Variant& meta)
 {
-    sdbus::Variant meta = call_player_property(bus, player, "Metadata");
     if (!meta.containsValueOfType<PropertyMap>())
         return {};
     auto m = meta.get<PropertyMap>();
@@ -61,34 +84,36 @@ static std::string track_id(sdbus::IConnection& bus, const std::string& player)
     return {};
 }
 
-static void seek_by_difference(sdbus::IConnection& bus, const std::string& player, std::int64_t target)
+static void seek_by_difference(const std::string& player, std::int64_t target)
 {
-    sdbus::Variant position = call_player_property(bus, player, "Position");
-    if (!position.containsValueOfType<std::int64_t>())
-        return;
-    std::int64_t offset = target - position.get<std::int64_t>();
-    player_proxy(bus, player)->callMethod("Seek").onInterface(playerInterface).withTimeout(callTimeout).withArguments(offset);
+    call_player_property(player, "Position", [player, target](const sdbus::Error* error, sdbus::Variant position) {
+        if (!error && position.containsValueOfType<std::int64_t>())
+            call_player_seek(player, target - position.get<std::int64_t>());
+        seek_done();
+    });
 }
 
 // SetPosition needs the current track's id; a player without one can only seek.
-void command_set_position(double seconds)
+static void set_position(std::int64_t target)
 {
     const Player* p = players_current();
-    sdbus::IConnection* bus = bus_connection();
-    if (!p || !bus)
+    if (!p)
         return;
+    seeking = true;
+    std::string player = p->owner;
+    call_player_property(player, "Metadata", [player, target](const sdbus::Error* error, sdbus::Variant meta) {
+        if (error)
+            return seek_done();
+        std::string track = track_id(meta);
+        if (track.empty() || track == noTrack)
+            return seek_by_difference(player, target);
+        call_player_set_position(player, sdbus::ObjectPath(track), target);
+        seek_done();
+    });
+}
+
+void command_set_position(double seconds)
+{
     std::int64_t target = to_microseconds(seconds);
-    try {
-        std::string track = track_id(*bus, p->name);
-        if (track.empty() || track == noTrack) {
-            seek_by_difference(*bus, p->name, target);
-            return;
-        }
-        player_proxy(*bus, p->name)
-            ->callMethod("SetPosition")
-            .onInterface(playerInterface)
-            .withTimeout(callTimeout)
-            .withArguments(sdbus::ObjectPath(track), target);
-    } catch (const sdbus::Error&) {
-    }
+    enqueue([target] { set_position(target); });
 }

@@ -6,6 +6,7 @@
 #include "media_remote.h"
 #include "names.h"
 #include "notify.h"
+#include "watch.h"
 
 #include <cmath>
 
@@ -20,17 +21,23 @@ MR_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationDidChangeNotifica
 MR_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationClientStateDidChange =
     "kMRMediaRemoteNowPlayingApplicationClientStateDidChange";
 
+// Questions wait for the players on the bus to be known; commands queue in
+// their own order (commands.h).
+static void when_known(BusJob job)
+{
+    bus_run([job] { watch_when_known(job); });
+}
+
 MR_EXPORT void MRMediaRemoteGetNowPlayingInfo(const platform::Queue& queue, const MRInfoCallback& callback)
 {
-    bus_run([queue, callback] {
-        MRInfo info = info_gather();
-        platform::queue_async(queue, [callback, info] { callback(info); });
+    when_known([queue, callback] {
+        info_gather([queue, callback](MRInfo info) { platform::queue_async(queue, [callback, info] { callback(info); }); });
     });
 }
 
 MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationPID(const platform::Queue& queue, const MRPIDCallback& callback)
 {
-    bus_run([queue, callback] {
+    when_known([queue, callback] {
         std::int32_t pid = info_pid();
         platform::queue_async(queue, [callback, pid] { callback(pid); });
     });
@@ -39,7 +46,7 @@ MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationPID(const platform::Queue& q
 MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(const platform::Queue& queue,
                                                               const MRPlayingCallback& callback)
 {
-    bus_run([queue, callback] {
+    when_known([queue, callback] {
         bool playing = info_playing();
         platform::queue_async(queue, [callback, playing] { callback(playing); });
     });

@@ -1,6 +1,7 @@
+// The pid and the playing state come from the players as the signals tell
+// them; only the information, whose position moves unannounced, is read.
 #include "info.h"
 
-#include "bus.h"
 #include "calls.h"
 #include "metadata.h"
 #include "players.h"
@@ -16,14 +17,7 @@ std::int32_t info_pid()
 bool info_playing()
 {
     const Player* p = players_current();
-    if (!p || !bus_connection())
-        return false;
-    try {
-        sdbus::Variant status = call_player_property(*bus_connection(), p->name, "PlaybackStatus");
-        return status.containsValueOfType<std::string>() && status.get<std::string>() == "Playing";
-    } catch (const sdbus::Error&) {
-        return false;
-    }
+    return p && p->playing;
 }
 
 static double now_since_epoch()
@@ -31,16 +25,18 @@ static double now_since_epoch()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// Position is read here, with the rest, and stamped with the time of reading.
-MRInfo info_gather()
+// Stamped with the time of reading, which is when the position held.
+void info_gather(MRInfoCallback answer)
 {
     const Player* p = players_current();
-    if (!p || !bus_connection())
-        return nullptr;
-    try {
-        PropertyMap properties = call_player_properties(*bus_connection(), p->name);
-        return std::make_shared<const MRInfoDictionary>(metadata_info(properties, now_since_epoch()));
-    } catch (const sdbus::Error&) {
-        return nullptr;
+    if (!p) {
+        answer(nullptr);
+        return;
     }
+    call_player_properties(p->owner, [answer](const sdbus::Error* error, PropertyMap properties) {
+        if (error)
+            answer(nullptr);
+        else
+            answer(std::make_shared<const MRInfoDictionary>(metadata_info(properties, now_since_epoch())));
+    });
 }

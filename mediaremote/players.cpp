@@ -7,11 +7,10 @@
 static std::vector<Player>& players = *new std::vector<Player>;
 static std::uint64_t tick;
 
-void players_add(const std::string& name, const std::string& owner, std::int32_t pid, bool playing)
+void players_add(const std::string& name, const std::string& owner)
 {
     players_remove(name);
-    ++tick;
-    players.push_back({name, owner, pid, playing, playing ? tick : 0, tick});
+    players.push_back({name, owner, 0, false, 0, ++tick});
 }
 
 bool players_remove(const std::string& name)
@@ -24,6 +23,18 @@ bool players_clear()
     bool had = !players.empty();
     players.clear();
     return had;
+}
+
+bool players_tracks(const std::string& owner)
+{
+    return std::any_of(players.begin(), players.end(), [&](const Player& p) { return p.owner == owner; });
+}
+
+void players_set_pid(const std::string& owner, std::int32_t pid)
+{
+    for (auto& p : players)
+        if (p.owner == owner)
+            p.pid = pid;
 }
 
 void players_set_playing(const std::string& owner, bool playing)

@@ -14,9 +14,11 @@ struct Player {
     std::uint64_t activeAt;   // tick of its last sign of life
 };
 
-void players_add(const std::string& name, const std::string& owner, std::int32_t pid, bool playing);
+void players_add(const std::string& name, const std::string& owner);  // not playing, pid unknown (0)
 bool players_remove(const std::string& name);
 bool players_clear();
+bool players_tracks(const std::string& owner);
+void players_set_pid(const std::string& owner, std::int32_t pid);
 void players_set_playing(const std::string& owner, bool playing);
 void players_touch(const std::string& owner);
 const Player* players_current();
