@@ -4,6 +4,7 @@
 #include "bus.h"
 
 #include "calls.h"
+#include "commands.h"
 #include "watch.h"
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -25,12 +27,18 @@ using namespace std::chrono_literals;
 
 static constexpr auto retryInterval = 500ms;
 static constexpr int messagesPerTurn = 64;  // then the jobs' turn, however much the bus sends
-// At exit: how long the bus thread may take to leave the D-Bus libraries.
+// At exit: how long commands already read may take to leave the process, and
+// then the bus thread to leave the D-Bus libraries.
+static constexpr auto handOverLimit = 1s;
 static constexpr auto quiesceLimit = 500ms;
 
 // Never destroyed: the host may exit from another thread while this one runs.
 static std::mutex& jobsLock = *new std::mutex;
+static std::condition_variable& handedOver = *new std::condition_variable;
 static std::vector<BusJob>& jobs = *new std::vector<BusJob>;
+// Counts of jobs, under jobsLock: given to the thread, taken by it, and taken
+// with everything they asked of the bus sent.
+static std::uint64_t submitted, taken, sent;
 static int wakeFd = -1;
 static std::once_flag started;
 
@@ -76,6 +84,7 @@ static void run_jobs()
     {
         std::lock_guard lock(jobsLock);
         batch.swap(jobs);
+        taken = submitted;
     }
     for (auto& job : batch)
         job();
@@ -94,6 +103,24 @@ static bool process_messages()
         disconnect();
         return false;
     }
+}
+
+static bool output_waiting()
+{
+    try {
+        return connection && (connection->getEventLoopPollData().events & POLLOUT);
+    } catch (const sdbus::Error&) {
+        return false;  // a broken bus sends nothing more
+    }
+}
+
+static void note_hand_over()
+{
+    if (commands_pending() || output_waiting())
+        return;
+    std::lock_guard lock(jobsLock);
+    sent = taken;
+    handedOver.notify_all();
 }
 
 static int poll_timeout()
@@ -138,6 +165,7 @@ static void bus_loop()
         run_jobs();
         bool more = process_messages();
         calls_sweep();
+        note_hand_over();
         try {
             wait_for_work(busy, more);
         } catch (const sdbus::Error&) {
@@ -146,13 +174,24 @@ static void bus_loop()
     }
 }
 
+// A command read just before the end of input is sent before the process
+// ends, unless the bus takes longer than the limit to take it.
+static void wait_for_hand_over(Clock::time_point deadline)
+{
+    std::unique_lock lock(jobsLock);
+    std::uint64_t given = submitted;
+    handedOver.wait_until(lock, deadline, [given] { return sent >= given; });
+}
+
 // A bus thread held inside the D-Bus libraries (by a bus that never answers
 // it) must not meet their teardown: then the process ends without it.
 static void quiesce_at_exit()
 {
     if (std::this_thread::get_id() == busThread)
         return;
-    if (!busyLock.try_lock_for(quiesceLimit))  // never released: the process is ending
+    auto deadline = Clock::now() + handOverLimit;
+    wait_for_hand_over(deadline);
+    if (!busyLock.try_lock_until(deadline + quiesceLimit))  // never released: the process is ending
         _exit(0);
 }
 
@@ -176,6 +215,7 @@ void bus_run(BusJob job)
     {
         std::lock_guard lock(jobsLock);
         jobs.push_back(std::move(job));
+        ++submitted;
     }
     eventfd_write(wakeFd, 1);
 }

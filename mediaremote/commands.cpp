@@ -37,6 +37,11 @@ static void seek_done()
     run_backlog();
 }
 
+bool commands_pending()
+{
+    return seeking || !backlog.empty();
+}
+
 static const char* method_for(std::uint32_t command)
 {
     switch (command) {
