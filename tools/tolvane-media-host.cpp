@@ -16,8 +16,8 @@ static bool exists(const std::string& path)
   return access(path.c_str(), F_OK) == 0;
 }
 
-// The build tree keeps libraries in lib/; an install may use another
-// directory (lib/<multiarch> under /usr), so that is the second choice.
+// The build tree keeps libraries in lib/; an install keeps them in a folder
+// of their own (lib/<multiarch>/tolvane under /usr), the second choice.
 static bool default_library(std::string& path)
 {
   std::string dir;
