@@ -91,12 +91,14 @@ int ServerThread::stop(int sig)
 
 // Serving the path means a socket file other than the one there before, and
 // an answer through it.
-bool HelperProcess::start(const std::string& program, const std::string& socketPath)
+bool HelperProcess::start(const std::string& program, const std::string& socketPath, uid_t owner)
 {
     ino_t before = inode_at(socketPath);
+    std::string ownerText = std::to_string(owner);
     pid = fork();
     if (pid == 0) {
-        execl(program.c_str(), program.c_str(), "--serve", "--owner", "0", "--socket", socketPath.c_str(), nullptr);
+        execl(program.c_str(), program.c_str(), "--serve", "--owner", ownerText.c_str(), "--socket", socketPath.c_str(),
+              nullptr);
         _exit(127);
     }
     return within_20_seconds([&] {

@@ -30,10 +30,11 @@ struct ServerThread {
     ~ServerThread() { if (thread.joinable()) stop(); }
 };
 
-// A helper program serving a path as a process of its own.
+// A helper program serving a path as a process of its own. start is true once
+// the path is a new socket that answers, within 20 s.
 struct HelperProcess {
     pid_t pid = -1;
-    bool start(const std::string& program, const std::string& socketPath);   // true once it serves the path
+    bool start(const std::string& program, const std::string& socketPath, uid_t owner = 0);
     int stop();                                                               // the exit status
     ~HelperProcess();                                                         // kills one still running
 };

@@ -1,0 +1,11 @@
+// What a process holds, from /proc: open descriptors and resident memory.
+#pragma once
+
+#include <sys/types.h>
+
+struct ProcessStats {
+    int fds;        // entries of /proc/<pid>/fd
+    long rssKiB;    // VmRSS of /proc/<pid>/status
+};
+
+ProcessStats process_stats(pid_t pid);
