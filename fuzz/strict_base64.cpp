@@ -1,14 +1,13 @@
 #include "strict_base64.h"
 
+#include <cstring>
+
+static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 static int digit(char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    return c == '+' ? 62 : c == '/' ? 63 : -1;
+    const char* at = c ? std::strchr(alphabet, c) : nullptr;
+    return at ? static_cast<int>(at - alphabet) : -1;
 }
 
 // One group of four characters into up to three bytes; false when it is not

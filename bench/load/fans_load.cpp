@@ -12,7 +12,6 @@
 
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -60,26 +58,15 @@ template <class T> static T* shared_array(std::size_t n)
     return static_cast<T*>(memory);
 }
 
-static int connect_to(const std::string& path)
-{
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {AF_UNIX, {}};
-    strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
-        return fd;
-    close(fd);
-    return -1;
-}
-
 // The reply, or "(no connection)".
 static std::string visit(const std::string& path, const Visit& v)
 {
+    if (!v.halfClose)
+        return request(path, v.text);
     int fd = connect_to(path);
     if (fd < 0)
         return "(no connection)";
-    send(fd, v.text.data(), v.text.size(), MSG_NOSIGNAL);
-    if (v.halfClose)
-        shutdown(fd, SHUT_WR);
+    shutdown(fd, SHUT_WR);
     std::string reply = read_all(fd);
     close(fd);
     return reply;

@@ -22,7 +22,7 @@ std::string TempDir::make()
 
 TempDir::~TempDir() { std::filesystem::remove_all(path); }
 
-static int connect_to(const std::string& path)
+int connect_to(const std::string& path)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr = {AF_UNIX, {}};

@@ -17,6 +17,7 @@ struct TempDir {
     static std::string make();
 };
 
+int connect_to(const std::string& path);   // a connected socket, or -1
 std::string read_all(int fd);   // up to the close, or "(no close)" appended after 10 silent s
 std::string request(const std::string& path, const std::string& text);
 
