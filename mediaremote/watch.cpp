@@ -13,6 +13,7 @@
 using namespace std::chrono_literals;
 
 static constexpr const char* mprisPrefix = "org.mpris.MediaPlayer2.";
+static constexpr const char* daemonName = "org.freedesktop.DBus";
 
 static constexpr const char* nameOwnerRule =
     "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
@@ -135,8 +136,12 @@ static void add_player(const std::string& name, const std::string& owner, bool a
     read_status(owner, atAttach);
 }
 
+// A peer can send this signal straight to us, and then neither the bus nor
+// the D-Bus library holds it to the match rule's sender.
 static void on_name_owner_changed(sdbus::Message& msg)
 {
+    if (msg.getSender() != daemonName)
+        return;
     std::string name, oldOwner, newOwner;
     msg >> name >> oldOwner >> newOwner;
     if (!name.starts_with(mprisPrefix))

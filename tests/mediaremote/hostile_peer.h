@@ -8,9 +8,13 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <memory>
+#include <string>
 
 struct HostilePeer {
     HostilePeer();
+    // Tells every other connection, as if it were the bus, that the name's
+    // owner left; returns once each has handled that or failed to answer.
+    void forge_departure(const std::string& name, const std::string& owner);
 
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IObject> object_;

@@ -58,3 +58,16 @@ TEST(PeerTrouble, ASlowPlayerHoldsUpNoOtherPlayer)
     expect_unhindered(host, player, changing);
     EXPECT_TRUE(slow.calls().empty());
 }
+
+TEST(PeerTrouble, APeersWordThatAPlayerLeftIsNotBelieved)
+{
+    BusDaemon bus(test_bus_path());
+    FakePlayer player("followed");
+    HostProcess host(test_bus_address());
+    start_following(host, player);
+    HostilePeer hostile;
+    hostile.forge_departure("org.mpris.MediaPlayer2.followed", player.connection_->getUniqueName());
+    child_write(host.host, "next\n");
+    ASSERT_TRUE(wait_until([&] { return !player.calls().empty(); }));
+    EXPECT_EQ(player.calls(), std::vector<std::string>{"Next"});
+}
