@@ -61,7 +61,7 @@ static void disconnect()
     nextAttempt = Clock::now() + retryInterval;
 }
 
-// The time-out bounds the match rules' calls, the only ones that wait.
+// The time-out bounds the calls that wait: those to the bus itself at attach.
 static void try_connect()
 {
     if (Clock::now() < nextAttempt)

@@ -75,14 +75,23 @@ static void call(const std::string& destination, const char* path, const char* i
 
 static void ignore(const sdbus::Error*) {}
 
-void call_list_names(Reply<std::vector<std::string>> reply)
+static std::unique_ptr<sdbus::IProxy> daemon_proxy()
 {
-    call(daemonName, daemonPath, daemonName, "ListNames", callTimeout, std::move(reply));
+    return sdbus::createProxy(*connection, daemonName, daemonPath);
 }
 
-void call_name_owner(const std::string& name, Reply<std::string> reply)
+std::vector<std::string> daemon_names()
 {
-    call(daemonName, daemonPath, daemonName, "GetNameOwner", callTimeout, std::move(reply), name);
+    std::vector<std::string> names;
+    daemon_proxy()->callMethod("ListNames").onInterface(daemonName).storeResultsTo(names);
+    return names;
+}
+
+std::string daemon_name_owner(const std::string& name)
+{
+    std::string owner;
+    daemon_proxy()->callMethod("GetNameOwner").onInterface(daemonName).withArguments(name).storeResultsTo(owner);
+    return owner;
 }
 
 void call_pid(const std::string& owner, Reply<std::uint32_t> reply)

@@ -25,8 +25,12 @@ void calls_attach(sdbus::IConnection& bus);
 void calls_sweep();   // forgets the calls answered; never while a reply is handled
 void calls_detach();  // answers the calls still out with an error
 
-void call_list_names(Reply<std::vector<std::string>> reply);
-void call_name_owner(const std::string& name, Reply<std::string> reply);
+// The bus's own answers, awaited, within the connection's method-call
+// time-out: only at attach, where a player's signals cannot be told from a
+// stranger's until its owner is known. They throw sdbus::Error.
+std::vector<std::string> daemon_names();
+std::string daemon_name_owner(const std::string& name);
+
 void call_pid(const std::string& owner, Reply<std::uint32_t> reply);
 void call_player_properties(const std::string& player, Reply<PropertyMap> reply);
 void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,

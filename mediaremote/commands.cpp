@@ -5,7 +5,7 @@
 
 #include "calls.h"
 #include "players.h"
-#include "watch.h"
+#include "known.h"
 
 #include <algorithm>
 #include <deque>
@@ -28,7 +28,7 @@ static void run_backlog()
 static void enqueue(std::function<void()> step)
 {
     backlog.push_back(std::move(step));
-    watch_when_known(run_backlog);
+    known_then(run_backlog);
 }
 
 static void seek_done()

@@ -6,7 +6,7 @@
 #include "media_remote.h"
 #include "names.h"
 #include "notify.h"
-#include "watch.h"
+#include "known.h"
 
 #include <cmath>
 
@@ -25,7 +25,7 @@ MR_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationClientStateDidCha
 // their own order (commands.h).
 static void when_known(BusJob job)
 {
-    bus_run([job] { watch_when_known(job); });
+    bus_run([job] { known_then(job); });
 }
 
 MR_EXPORT void MRMediaRemoteGetNowPlayingInfo(const platform::Queue& queue, const MRInfoCallback& callback)

@@ -37,6 +37,8 @@ void players_set_pid(const std::string& owner, std::int32_t pid)
             p.pid = pid;
 }
 
+// Not a sign of life by itself: the answer to a read may come after newer
+// signals of other players.
 void players_set_playing(const std::string& owner, bool playing)
 {
     ++tick;
@@ -46,7 +48,6 @@ void players_set_playing(const std::string& owner, bool playing)
         if (playing && !p.playing)
             p.startedAt = tick;
         p.playing = playing;
-        p.activeAt = tick;
     }
 }
 
