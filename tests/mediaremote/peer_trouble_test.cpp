@@ -10,61 +10,56 @@
 
 using namespace std::chrono_literals;
 
-static void start_following(HostProcess& host, FakePlayer& player)
-{
-    player.set("Playing", track("Followed"));
-    ASSERT_TRUE(host.record_where(titled, "Followed"));
-}
-
-// Checked only once the trouble has been going on for a while.
-static void expect_unhindered(HostProcess& host, FakePlayer& player, Repeater& trouble)
-{
-    ASSERT_TRUE(wait_until([&] { return trouble.runs() >= 10; }));
-    const struct {
-        const char* word;
-        const char* call;
-    } commands[] = {{"play", "Play"}, {"next", "Next"}, {"pause", "Pause"}};
-    std::vector<std::string> expected;
-    for (const auto& command : commands) {
-        child_write(host.host, std::string(command.word) + "\n");
-        expected.push_back(command.call);
-        ASSERT_TRUE(wait_until([&] { return player.calls().size() >= expected.size(); })) << command.word;
+// The host follows a playing player on a private bus.
+struct PeerTrouble : testing::Test {
+    void SetUp() override
+    {
+        player.set("Playing", track("Followed"));
+        ASSERT_TRUE(host.record_where(titled, "Followed"));
     }
-    EXPECT_EQ(player.calls(), expected);
-    player.set_metadata(track("Changed"));
-    EXPECT_TRUE(host.record_where(titled, "Changed"));
-    child_close_input(host.host);
-    EXPECT_EQ(child_wait(host.host, 5s), 0);
-}
 
-TEST(PeerTrouble, APeerOwningNoPlayerThatNeverAnswersHoldsUpNothing)
+    // Checked only once the trouble has been going on for a while.
+    void expect_unhindered(Repeater& trouble)
+    {
+        ASSERT_TRUE(wait_until([&] { return trouble.runs() >= 10; }));
+        const struct {
+            const char* word;
+            const char* call;
+        } commands[] = {{"play", "Play"}, {"next", "Next"}, {"pause", "Pause"}};
+        std::vector<std::string> expected;
+        for (const auto& command : commands) {
+            child_write(host.host, std::string(command.word) + "\n");
+            expected.push_back(command.call);
+            ASSERT_TRUE(wait_until([&] { return player.calls().size() >= expected.size(); })) << command.word;
+        }
+        EXPECT_EQ(player.calls(), expected);
+        player.set_metadata(track("Changed"));
+        EXPECT_TRUE(host.record_where(titled, "Changed"));
+        child_close_input(host.host);
+        EXPECT_EQ(child_wait(host.host, 5s), 0);
+    }
+
+    BusDaemon bus{test_bus_path()};
+    FakePlayer player{"followed"};
+    HostProcess host{test_bus_address()};
+};
+
+TEST_F(PeerTrouble, APeerOwningNoPlayerThatNeverAnswersHoldsUpNothing)
 {
-    BusDaemon bus(test_bus_path());
-    FakePlayer player("followed");
-    HostProcess host(test_bus_address());
-    start_following(host, player);
     HostilePeer hostile;
-    expect_unhindered(host, player, hostile.nagging_);
+    expect_unhindered(hostile.nagging_);
 }
 
-TEST(PeerTrouble, ASlowPlayerHoldsUpNoOtherPlayer)
+TEST_F(PeerTrouble, ASlowPlayerHoldsUpNoOtherPlayer)
 {
-    BusDaemon bus(test_bus_path());
-    FakePlayer player("followed");
-    HostProcess host(test_bus_address());
-    start_following(host, player);
     FakePlayer slow("slow", 1.0, 900ms);
     Repeater changing([&] { slow.invalidate(); }, 100ms);
-    expect_unhindered(host, player, changing);
+    expect_unhindered(changing);
     EXPECT_TRUE(slow.calls().empty());
 }
 
-TEST(PeerTrouble, APeersWordThatAPlayerLeftIsNotBelieved)
+TEST_F(PeerTrouble, APeersWordThatAPlayerLeftIsNotBelieved)
 {
-    BusDaemon bus(test_bus_path());
-    FakePlayer player("followed");
-    HostProcess host(test_bus_address());
-    start_following(host, player);
     HostilePeer hostile;
     hostile.forge_departure("org.mpris.MediaPlayer2.followed", player.connection_->getUniqueName());
     child_write(host.host, "next\n");
