@@ -10,7 +10,7 @@ template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock
     });
 }
 
-FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::milliseconds answerDelay)
+FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::milliseconds answerEvery)
     : connection_(sdbus::createSessionBusConnection()),
       object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2")), rate_(rate)
 {
@@ -34,8 +34,13 @@ FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::millis
     serve(*object_, lock_, "Rate", rate_);
     object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
     object_->finishRegistration();
-    if (answerDelay.count() > 0)
-        slowLoop_ = std::make_unique<SlowLoop>(*connection_, answerDelay);
+    if (answerEvery.count() > 0)
+        slowLoop_ = std::make_unique<Repeater>(
+            [this] {
+                while (connection_->processPendingRequest()) {
+                }
+            },
+            answerEvery);
     else
         connection_->enterEventLoopAsync();
     // The name goes last, so whoever sees it appear finds the object ready.

@@ -1,10 +1,10 @@
 // A scripted MPRIS player on the test's bus: it owns
 // org.mpris.MediaPlayer2.<name>, serves the Player interface's properties,
 // announces their changes, and notes every method call it receives, as it
-// receives it. A slow one answers each message only after the given delay.
+// handles it. A slow one handles what it received only every so often.
 #pragma once
 
-#include "slow_loop.h"
+#include "repeater.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -19,7 +19,7 @@ using Metadata = std::map<std::string, sdbus::Variant>;
 
 struct FakePlayer {
     explicit FakePlayer(const std::string& name, double rate = 1.0,
-                        std::chrono::milliseconds answerDelay = std::chrono::milliseconds(0));
+                        std::chrono::milliseconds answerEvery = std::chrono::milliseconds(0));
     ~FakePlayer();
 
     // What is given changes together, in one signal.
@@ -38,7 +38,7 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
-    std::unique_ptr<SlowLoop> slowLoop_;
+    std::unique_ptr<Repeater> slowLoop_;
 };
 
 // PropertiesChanged on the player path, naming the status and the metadata
