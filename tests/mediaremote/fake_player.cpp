@@ -49,9 +49,7 @@ FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::millis
 
 FakePlayer::~FakePlayer()
 {
-    if (slowLoop_)
-        slowLoop_.reset();
-    else
+    if (!slowLoop_)
         connection_->leaveEventLoop();
 }
 

@@ -38,7 +38,7 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
-    std::unique_ptr<Repeater> slowLoop_;
+    std::unique_ptr<Repeater> slowLoop_;  // last: it stops before the connection goes
 };
 
 // PropertiesChanged on the player path, naming the status and the metadata
