@@ -4,8 +4,8 @@
 #include "commands.h"
 
 #include "calls.h"
-#include "players.h"
 #include "known.h"
+#include "players.h"
 
 #include <algorithm>
 #include <deque>

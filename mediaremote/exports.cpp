@@ -3,10 +3,10 @@
 #include "bus.h"
 #include "commands.h"
 #include "info.h"
+#include "known.h"
 #include "media_remote.h"
 #include "names.h"
 #include "notify.h"
-#include "known.h"
 
 #include <cmath>
 
