@@ -10,7 +10,7 @@
 
 #include "apple/info_values.h"
 #include "framework.h"
-#include "platform/apple/dispatch_queue.h"
+#include "platform/dispatch_queue.h"
 
 using RealGetInfo = void (*)(dispatch_queue_t queue, void (^completion)(CFDictionaryRef information));
 using RealGetPID = void (*)(dispatch_queue_t queue, void (^completion)(int pid));

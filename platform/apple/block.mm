@@ -1,6 +1,6 @@
 // Cancellable blocks are dispatch blocks: a cancelled one that has not
 // started never runs, and cancelling one that ran changes nothing.
-#include "platform/apple/dispatch_queue.h"
+#include "platform/dispatch_queue.h"
 
 #include <Block.h>
 

@@ -1,6 +1,6 @@
 // Serial queues are libdispatch's own. Each is tagged with itself under one
 // key, so a block can tell which queue it runs on.
-#include "platform/apple/dispatch_queue.h"
+#include "platform/dispatch_queue.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 // Repeating timers are dispatch timer sources targeting the queue. A source
 // runs while its handle is held; libdispatch cancels it when the last one goes.
-#include "platform/apple/dispatch_queue.h"
+#include "platform/dispatch_queue.h"
 
 namespace platform {
 
