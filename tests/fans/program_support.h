@@ -8,6 +8,7 @@
 #include <thread>
 
 #include <sys/types.h>
+#include <unistd.h>
 
 // A fresh folder under /tmp that any user may enter; removed with its contents.
 struct TempDir {
@@ -35,7 +36,7 @@ struct ServerThread {
 // the path is a new socket that answers, within 20 s.
 struct HelperProcess {
     pid_t pid = -1;
-    bool start(const std::string& program, const std::string& socketPath, uid_t owner = 0);
+    bool start(const std::string& program, const std::string& socketPath, uid_t owner = geteuid());
     int stop();                                                               // the exit status
     ~HelperProcess();                                                         // kills one still running
 };
