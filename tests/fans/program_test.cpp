@@ -242,7 +242,7 @@ TEST_F(Served, NeverRemovesARegularFileNorCutsALongPath)
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
-    const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN;   // no SMC here for the first
+    const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN;
     const std::string s = dir.file("s"), unbindable = dir.file("no/such/sock");   // the service exits 1
     const std::string fresh = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
     const std::string usage = "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n";
@@ -256,8 +256,12 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         {{sim, "--owner", "501", "--serve", "--socket", unbindable}, 1, "", ""},
         {{sim, "--serve", "--owner", "nobody", "--socket", unbindable}, 1, "", ""},   // reads as 0
         {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1, "", ""}};
+    // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
+    const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) != 2;
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
+        if (controllerHere && row.args[0] == helper)
+            continue;
         std::string line = "exec timeout -s KILL 20";   // which kills it by pid should it hang
         for (const std::string& arg : row.args)
             line += " '" + arg + "'";
