@@ -66,8 +66,8 @@ void status_line(char* buf)
         float mx = read_fan(n, 'M', 'x');
         float tg = read_fan(n, 'T', 'g');
         float md = read_fan(n, 'M', 'd');
-        pos += snprintf(buf + pos, kStatusSize - pos, " F%d=%.0f,%.0f,%.0f,%.0f,%.0f", n,
-                        double(ac), double(mn), double(mx), double(tg), double(md));
+        pos += snprintf(buf + pos, kStatusSize - pos, " F%d=%.0f,%.0f,%.0f,%.0f,%.0f", n, double(ac), double(mn),
+            double(mx), double(tg), double(md));
     }
     // A text that filled the buffer stays cut, without its line end.
     if (pos < kStatusSize)

@@ -6,12 +6,12 @@
 constexpr int kMaxFans = 8;
 constexpr int kStatusSize = 512;
 
-extern int32_t fanCount;                 // 0..8, set once by detect_fans
-extern int32_t forced;                   // 1 while this process holds the fans
-extern bool haveOriginal;                // original modes captured (never cleared)
-extern int32_t originalMode[kMaxFans];   // modes captured at the first forcing
+extern int32_t fanCount;                // 0..8, set once by detect_fans
+extern int32_t forced;                  // 1 while this process holds the fans
+extern bool haveOriginal;               // original modes captured (never cleared)
+extern int32_t originalMode[kMaxFans];  // modes captured at the first forcing
 
 void detect_fans();
-void status_line(char* buf);             // buf holds kStatusSize bytes
-bool force_all_fans(float speed);        // true on success
+void status_line(char* buf);       // buf holds kStatusSize bytes
+bool force_all_fans(float speed);  // true on success
 void restore_auto();

@@ -95,7 +95,7 @@ static void serve_turn(int fd, int64_t owner)
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(fd, &readable);
-    timeval timeout = {kSelectSeconds, 0};   // select may change it: rebuilt every turn
+    timeval timeout = {kSelectSeconds, 0};  // select may change it: rebuilt every turn
 
     int ready = select(fd + 1, &readable, nullptr, nullptr, &timeout);
     watchdog();
@@ -110,7 +110,7 @@ int serve(const char* path, int64_t owner)
 {
     signal(SIGTERM, on_signal);
     signal(SIGINT, on_signal);
-    signal(SIGPIPE, SIG_IGN);   // a client gone away fails the send, not the helper
+    signal(SIGPIPE, SIG_IGN);  // a client gone away fails the send, not the helper
 
     struct stat bound;
     int fd = open_listener(path, &bound);

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdint>
 
-extern volatile sig_atomic_t stopping;   // set by on_signal only, never cleared
+extern volatile sig_atomic_t stopping;  // set by on_signal only, never cleared
 
 void on_signal(int sig);
 

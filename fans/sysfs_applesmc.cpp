@@ -31,5 +31,9 @@ static bool write_output(int n, long rpm)
 }
 
 const SysfsDriver applesmcDriver = {
-    find_applesmc, {"input", "min", "max", "output", "manual"}, read_manual, write_manual, write_output,
+    find_applesmc,
+    {"input", "min", "max", "output", "manual"},
+    read_manual,
+    write_manual,
+    write_output,
 };

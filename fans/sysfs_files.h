@@ -7,7 +7,7 @@
 extern int (*sysfsRead)(const char* path, char* text, int size);  // length; text NUL-ended
 extern int (*sysfsWrite)(const char* path, const char* text);     // 0 on success
 
-int read_file(const char* path, char* text, int size);  // the real reading
+int read_file(const char* path, char* text, int size);        // the real reading
 bool path_in(const char* dir, const char* name, char* path);  // path holds PATH_MAX bytes
 
 // The folder holding the fan files of the driver found; fan n is file index n+1.

@@ -21,8 +21,7 @@ static bool is_macsmc(const char* dir)
 {
     char path[PATH_MAX];
     char name[32];
-    return path_in(dir, "name", path) && read_file(path, name, sizeof name) > 0 &&
-           strcmp(name, "macsmc_hwmon\n") == 0;
+    return path_in(dir, "name", path) && read_file(path, name, sizeof name) > 0 && strcmp(name, "macsmc_hwmon\n") == 0;
 }
 
 static bool find_in(int fd)
@@ -76,5 +75,9 @@ static bool write_target(int n, long rpm)
 }
 
 const SysfsDriver macsmcDriver = {
-    find_macsmc, {"input", "min", "max", "target", "target"}, read_mode, write_mode, write_target,
+    find_macsmc,
+    {"input", "min", "max", "target", "target"},
+    read_mode,
+    write_mode,
+    write_target,
 };

@@ -17,10 +17,10 @@ bool smc_open();
 int smc_call(const SmcRecord* request, SmcRecord* reply);
 
 // What our own controllers answer. The logic only tells zero from non-zero.
-constexpr int kSmcNotOpen = -1;       // smc_call before a successful smc_open
+constexpr int kSmcNotOpen = -1;  // smc_call before a successful smc_open
 enum : uint8_t {
-    kSmcKeyNotFound = 0x84,           // result: no such key
-    kSmcRefused = 0x85,               // result: read-only key, wrong size, failed I/O
+    kSmcKeyNotFound = 0x84,  // result: no such key
+    kSmcRefused = 0x85,      // result: read-only key, wrong size, failed I/O
 };
 
 // The simulated controller's monotonic clock in seconds; tests replace it.

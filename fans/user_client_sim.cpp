@@ -44,8 +44,15 @@ static SimKey lookup(uint32_t key)
     int n = int(key >> 16 & 0xFF) - '0';
     if (key >> 24 != 'F' || n < 0 || n >= kSimFans)
         return {kNone, nullptr};
-    static const struct { char name[3]; Field field; } letters[] = {
-        {"Ac", kAc}, {"Mn", kMn}, {"Mx", kMx}, {"Tg", kTg}, {"Md", kMd},
+    static const struct {
+        char name[3];
+        Field field;
+    } letters[] = {
+        {"Ac", kAc},
+        {"Mn", kMn},
+        {"Mx", kMx},
+        {"Tg", kTg},
+        {"Md", kMd},
     };
     for (const auto& l : letters)
         if ((key & 0xFFFF) == uint32_t(l.name[0] << 8 | l.name[1]))

@@ -25,7 +25,7 @@ static bool same(const ArtworkBytes& loaded, const std::vector<std::uint8_t>& by
 static void check_any_url(const std::string& url)
 {
     if (url.starts_with("file:"))
-        return;   // a path chosen at random is not ours to open
+        return;  // a path chosen at random is not ours to open
     ArtworkBytes loaded = artwork_load(url);
     if (loaded && loaded->size() > artworkLimit)
         abort();
@@ -60,7 +60,7 @@ static std::string file_url(FuzzedDataProvider& in, const std::string& path)
 
 static void check_file(FuzzedDataProvider& in, const std::vector<std::uint8_t>& bytes)
 {
-    std::string path = folder + "/cover 100%.png";   // a space and a '%' to encode
+    std::string path = folder + "/cover 100%.png";  // a space and a '%' to encode
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!same(artwork_load(file_url(in, path)), bytes))
         abort();

@@ -25,7 +25,7 @@ static void fake_set_elapsed(double)
 }
 
 // Refreshes go no further than the first question: nobody answers.
-static void silent_pid(const platform::Queue&, const MRPIDCallback&) {}
+static void silent_pid(const platform::Queue&, const MRPIDCallback&) { }
 
 // Waits until the queue has run what this input handed it: lines come far
 // faster here than from a pipe, and unrun work would pile up across inputs.
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FILE* input = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
     if (!input)
-        return 0;   // fmemopen refuses an empty buffer
+        return 0;  // fmemopen refuses an empty buffer
     char line[256];
     while (std::fgets(line, sizeof line, input)) {
         actions = 0;

@@ -24,7 +24,7 @@ static std::string serve_one(std::string_view request)
         abort();
     if (send(pair[0], request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         abort();
-    shutdown(pair[0], SHUT_WR);   // an empty request reads as a peer that closed
+    shutdown(pair[0], SHUT_WR);  // an empty request reads as a peer that closed
     handle_client(pair[1], getuid());
     std::string reply;
     char buf[600];
@@ -36,7 +36,8 @@ static std::string serve_one(std::string_view request)
 
 static bool known_reply(const std::string& reply)
 {
-    static const char* const fixed[] = {"", "ok\n", "ok tolvane-fans 1\n", "error range\n", "error command\n", "error smc\n"};
+    static const char* const fixed[] = {
+        "", "ok\n", "ok tolvane-fans 1\n", "error range\n", "error command\n", "error smc\n"};
     for (const char* text : fixed)
         if (reply == text)
             return true;
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    restore_auto();   // every input starts from fans under automatic control
+    restore_auto();  // every input starts from fans under automatic control
     std::string_view input(reinterpret_cast<const char*>(data), size);
     for (std::size_t start = 0; start <= input.size();) {
         std::size_t end = std::min(input.find('\xff', start), input.size());

@@ -11,8 +11,8 @@
 #include <cstdlib>
 
 static const char* const propertyNames[] = {"Metadata", "PlaybackStatus", "Rate", "Position", "Volume"};
-static const char* const metadataNames[] = {"xesam:title", "xesam:artist", "xesam:album", "mpris:length",
-                                            "mpris:artUrl", "mpris:trackid"};
+static const char* const metadataNames[] = {
+    "xesam:title", "xesam:artist", "xesam:album", "mpris:length", "mpris:artUrl", "mpris:trackid"};
 
 static PropertyMap any_map(FuzzedDataProvider& in, const char* const* names, std::size_t count, int depth);
 
@@ -56,7 +56,8 @@ static PropertyMap any_map(FuzzedDataProvider& in, const char* const* names, std
 static void check(const MRInfoDictionary& info, const PropertyMap& properties, double readAt)
 {
     auto date = std::get_if<MRDate>(&info.at(kMRMediaRemoteNowPlayingInfoTimestamp));
-    if (!date || date->sinceEpoch != readAt || !std::holds_alternative<double>(info.at(kMRMediaRemoteNowPlayingInfoPlaybackRate)))
+    if (!date || date->sinceEpoch != readAt ||
+        !std::holds_alternative<double>(info.at(kMRMediaRemoteNowPlayingInfoPlaybackRate)))
         abort();
     auto data = info.find(kMRMediaRemoteNowPlayingInfoArtworkData);
     if (data == info.end())

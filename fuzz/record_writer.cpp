@@ -17,10 +17,14 @@
 #include <string>
 
 static const char* const keys[] = {
-    kMRMediaRemoteNowPlayingInfoTitle,         kMRMediaRemoteNowPlayingInfoArtist,
-    kMRMediaRemoteNowPlayingInfoAlbum,         kMRMediaRemoteNowPlayingInfoDuration,
-    kMRMediaRemoteNowPlayingInfoElapsedTime,   kMRMediaRemoteNowPlayingInfoPlaybackRate,
-    kMRMediaRemoteNowPlayingInfoTimestamp,     kMRMediaRemoteNowPlayingInfoArtworkData,
+    kMRMediaRemoteNowPlayingInfoTitle,
+    kMRMediaRemoteNowPlayingInfoArtist,
+    kMRMediaRemoteNowPlayingInfoAlbum,
+    kMRMediaRemoteNowPlayingInfoDuration,
+    kMRMediaRemoteNowPlayingInfoElapsedTime,
+    kMRMediaRemoteNowPlayingInfoPlaybackRate,
+    kMRMediaRemoteNowPlayingInfoTimestamp,
+    kMRMediaRemoteNowPlayingInfoArtworkData,
     kMRMediaRemoteNowPlayingInfoArtworkIdentifier,
 };
 
@@ -67,7 +71,7 @@ static std::string take_output()
 static bool has_non_finite(const Record& record)
 {
     return std::any_of(record.begin(), record.end(),
-                       [](const Record& v) { return v.is_number_float() && !std::isfinite(v.get<double>()); });
+        [](const Record& v) { return v.is_number_float() && !std::isfinite(v.get<double>()); });
 }
 
 static bool has_artwork(const MRInfo& info)
@@ -96,7 +100,7 @@ static void check_line(const std::string& output, const Record& record, const MR
     std::string line = output.substr(0, output.size() - 1);
     if (line != record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
         abort();
-    Record written = Record::parse(line);   // throws, and so fails, on invalid JSON or UTF-8
+    Record written = Record::parse(line);  // throws, and so fails, on invalid JSON or UTF-8
     if (!written.is_object() || written.size() != record.size())
         abort();
     check_artwork(written, info);

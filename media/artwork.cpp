@@ -19,7 +19,7 @@ static std::string describe_double(double value)
 // conversion would be undefined) is described by its number of seconds.
 static std::string describe_date(const MRDate& date)
 {
-    const double limit = -static_cast<double>(std::numeric_limits<std::time_t>::min());   // a power of two
+    const double limit = -static_cast<double>(std::numeric_limits<std::time_t>::min());  // a power of two
     if (!(date.sinceEpoch >= -limit && date.sinceEpoch < limit))
         return describe_double(date.sinceEpoch);
     std::time_t seconds = static_cast<std::time_t>(date.sinceEpoch);
@@ -64,6 +64,6 @@ std::string artwork_identity(const MRInfoDictionary& info, const MRData& artwork
     const auto& bytes = *artwork.bytes;
     char text[48];
     std::snprintf(text, sizeof text, "%" PRIu64 "-%" PRIu64, static_cast<std::uint64_t>(bytes.size()),
-                  static_cast<std::uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
+        static_cast<std::uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
     return text;
 }

@@ -31,7 +31,7 @@ static void observe(void* framework)
 {
     for (const char* symbol : notificationNames)
         platform::notification_add_observer(framework_notification_name(framework, symbol),
-                                            [](const std::string&) { platform::queue_async(queue, schedule); });
+            [](const std::string&) { platform::queue_async(queue, schedule); });
 }
 
 // Fires at once, then every 4 s; not debounced, so records keep coming.

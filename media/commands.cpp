@@ -24,8 +24,11 @@ static bool send_transport(const char* line)
         const char* word;
         std::uint32_t code;
     } transport[] = {
-        {"toggle", kMRTogglePlayPause}, {"play", kMRPlay},          {"pause", kMRPause},
-        {"next", kMRNextTrack},         {"previous", kMRPreviousTrack},
+        {"toggle", kMRTogglePlayPause},
+        {"play", kMRPlay},
+        {"pause", kMRPause},
+        {"next", kMRNextTrack},
+        {"previous", kMRPreviousTrack},
     };
     for (const auto& command : transport)
         if (std::strcmp(line, command.word) == 0) {

@@ -47,7 +47,7 @@ static bool needs_no_escape(const std::string& text)
 static bool is_verbatim(const Record& value)
 {
     return value.is_string() && value.get_ref<const std::string&>().size() >= kVerbatimLength &&
-           needs_no_escape(value.get_ref<const std::string&>());
+        needs_no_escape(value.get_ref<const std::string&>());
 }
 
 // Invalid UTF-8 can only come from a misbehaving framework; mend it rather

@@ -54,7 +54,7 @@ static void answer(const Reply<Results...>& reply, const sdbus::Error* error, Re
 
 template <class... Results, class... Args>
 static void call(const std::string& destination, const char* path, const char* interface, const char* method,
-                 std::chrono::milliseconds timeout, Reply<Results...> reply, const Args&... args)
+    std::chrono::milliseconds timeout, Reply<Results...> reply, const Args&... args)
 {
     try {
         if (!connection)
@@ -73,7 +73,7 @@ static void call(const std::string& destination, const char* path, const char* i
     }
 }
 
-static void ignore(const sdbus::Error*) {}
+static void ignore(const sdbus::Error*) { }
 
 static std::unique_ptr<sdbus::IProxy> daemon_proxy()
 {
@@ -101,14 +101,15 @@ void call_pid(const std::string& owner, Reply<std::uint32_t> reply)
 
 void call_player_properties(const std::string& player, Reply<PropertyMap> reply)
 {
-    call(player, playerPath, propertiesInterface, "GetAll", callTimeout, std::move(reply), std::string(playerInterface));
+    call(
+        player, playerPath, propertiesInterface, "GetAll", callTimeout, std::move(reply), std::string(playerInterface));
 }
 
-void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,
-                          std::chrono::milliseconds timeout)
+void call_player_property(
+    const std::string& player, const char* property, Reply<sdbus::Variant> reply, std::chrono::milliseconds timeout)
 {
     call(player, playerPath, propertiesInterface, "Get", timeout, std::move(reply), std::string(playerInterface),
-         std::string(property));
+        std::string(property));
 }
 
 void call_player_method(const std::string& player, const char* method)

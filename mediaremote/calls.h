@@ -34,7 +34,7 @@ std::string daemon_name_owner(const std::string& name);
 void call_pid(const std::string& owner, Reply<std::uint32_t> reply);
 void call_player_properties(const std::string& player, Reply<PropertyMap> reply);
 void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,
-                          std::chrono::milliseconds timeout = callTimeout);
+    std::chrono::milliseconds timeout = callTimeout);
 // Commands: sent, their answers not awaited.
 void call_player_method(const std::string& player, const char* method);
 void call_player_seek(const std::string& player, std::int64_t offset);

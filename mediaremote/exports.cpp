@@ -31,7 +31,8 @@ static void when_known(BusJob job)
 MR_EXPORT void MRMediaRemoteGetNowPlayingInfo(const platform::Queue& queue, const MRInfoCallback& callback)
 {
     when_known([queue, callback] {
-        info_gather([queue, callback](MRInfo info) { platform::queue_async(queue, [callback, info] { callback(info); }); });
+        info_gather(
+            [queue, callback](MRInfo info) { platform::queue_async(queue, [callback, info] { callback(info); }); });
     });
 }
 
@@ -43,8 +44,8 @@ MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationPID(const platform::Queue& q
     });
 }
 
-MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(const platform::Queue& queue,
-                                                              const MRPlayingCallback& callback)
+MR_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(
+    const platform::Queue& queue, const MRPlayingCallback& callback)
 {
     when_known([queue, callback] {
         bool playing = info_playing();

@@ -5,8 +5,8 @@
 
 #include <functional>
 
-void known_start();   // the bus is attached: discovery begins
-void known_ask();     // a call of that discovery went out
-void known_answer();  // and one came back
-void known_stop();    // the bus is gone: nothing more to wait for
+void known_start();                          // the bus is attached: discovery begins
+void known_ask();                            // a call of that discovery went out
+void known_answer();                         // and one came back
+void known_stop();                           // the bus is gone: nothing more to wait for
 void known_then(std::function<void()> job);  // at once while nothing is being discovered

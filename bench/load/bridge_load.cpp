@@ -32,8 +32,9 @@ static void write_script(const fs::path& folder, int player)
 {
     std::vector<int> artwork(48 << 10, player);
     json script = {{"pid", 100 + player}, {"playing", true},
-                   {"info", {{"Title", "Player " + std::to_string(player)}, {"ArtworkData", {{"data", artwork}}},
-                             {"ArtworkIdentifier", "cover-" + std::to_string(player)}}}};
+        {"info",
+            {{"Title", "Player " + std::to_string(player)}, {"ArtworkData", {{"data", artwork}}},
+                {"ArtworkIdentifier", "cover-" + std::to_string(player)}}}};
     std::ofstream(folder / "script.new") << script;
     fs::rename(folder / "script.new", folder / "script");
 }
@@ -42,16 +43,16 @@ static void write_script(const fs::path& folder, int player)
 static std::string garbage_lines()
 {
     static const char* const nearMisses[] = {"PLAY", "play now", " next", "pause\x01", "seek", "seek\t5", "refresh!",
-                                             "toggle toggle", "", "\r", "previous\x01x"};
+        "toggle toggle", "", "\r", "previous\x01x"};
     std::mt19937 random(8);
     std::string text;
     for (int i = 0; i < kLines; i++) {
         if (i % 3 == 0) {
             text += nearMisses[i / 3 % std::size(nearMisses)];
         } else {
-            std::size_t length = i % 50 == 1 ? 600 + random() % 400 : random() % 80;   // some split at 255 bytes
+            std::size_t length = i % 50 == 1 ? 600 + random() % 400 : random() % 80;  // some split at 255 bytes
             for (std::size_t k = 0; k < length; k++)
-                text += static_cast<char>('!' + random() % 90);   // printable, never a line end
+                text += static_cast<char>('!' + random() % 90);  // printable, never a line end
         }
         text += '\n';
     }
@@ -100,7 +101,7 @@ static bool load_round(Child& host, const fs::path& folder, const std::string& g
 {
     auto lines = records_during(host, [&] { child_write(host, garbage); });
     std::printf("garbage: %d lines (%zu bytes), %zu records, %d commands reached the framework\n", kLines,
-                garbage.size(), lines.size(), commands_reached(folder));
+        garbage.size(), lines.size(), commands_reached(folder));
     auto storm = records_during(host, [&] {
         static const char* const names[] = {"stub.info\n", "stub.playing\n", "stub.application\n", "stub.client\n"};
         for (int i = 0; i < kNotifications; i++) {
@@ -111,7 +112,7 @@ static bool load_round(Child& host, const fs::path& folder, const std::string& g
     });
     bool lastShown = !storm.empty() && storm.back()["pid"] == 103 && storm.back()["title"] == "Player 3";
     std::printf("storm: %d notifications, %zu records, the last shows the last player: %s\n", kNotifications,
-                storm.size(), lastShown ? "yes" : "no");
+        storm.size(), lastShown ? "yes" : "no");
     return lastShown;
 }
 
@@ -122,7 +123,7 @@ int main(int argc, char** argv)
     Folder scratch;
     const fs::path& folder = scratch.path;
     Child host({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
-               {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()});
+        {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()});
     if (!next_record(host, std::chrono::steady_clock::now() + 20s))
         return 1;
     std::string garbage = garbage_lines();
@@ -138,6 +139,6 @@ int main(int argc, char** argv)
     child_close_input(host);
     auto status = child_wait(host, 20s);
     std::printf("afterwards: play reached the framework: %s; end of input: status %d\n", played ? "yes" : "no",
-                status ? *status : -1);
+        status ? *status : -1);
     return played && status == 0 && shown ? 0 : 1;
 }

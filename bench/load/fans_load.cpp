@@ -34,20 +34,17 @@ struct Visit {
 // Owners leave silence out: each silent owner connection holds the helper
 // for its 2 s receive time-out, as it is meant to.
 static const Visit visits[] = {
-    {"ping\n", false, "ok\n"},
-    {"status\n", false, "ok fans=2 "},
-    {"set 2500\n", false, "ok\n"},
-    {"\x16\x03\x01\x02garbage\xff", false, "error command\n"},
-    {"ping" + std::string(296, 'x'), false, "ok\n"},
-    {"", true, ""},    // half-closed
-    {"", false, ""},   // silent: strangers only
+    {"ping\n", false, "ok\n"}, {"status\n", false, "ok fans=2 "}, {"set 2500\n", false, "ok\n"},
+    {"\x16\x03\x01\x02garbage\xff", false, "error command\n"}, {"ping" + std::string(296, 'x'), false, "ok\n"},
+    {"", true, ""},   // half-closed
+    {"", false, ""},  // silent: strangers only
 };
 static const int kOwnerVisits = 6, kValidVisits = 3;
 
 // Written by the clients, read by the parent once they have ended.
 struct Results {
-    int* failures;            // per client
-    double* latencyMicros;    // per client and request: an owner's valid ones, else 0
+    int* failures;          // per client
+    double* latencyMicros;  // per client and request: an owner's valid ones, else 0
 };
 
 template <class T> static T* shared_array(std::size_t n)
@@ -108,9 +105,9 @@ static void report(Results results, int count, double seconds, ProcessStats befo
         if (results.latencyMicros[i] > 0)
             latencies.push_back(results.latencyMicros[i]);
     std::printf("connections: %d in %.1f s from %d clients (%d owner, %d other user)\n", count * kClients, seconds,
-                kClients, kClients / 2, kClients / 2);
+        kClients, kClients / 2, kClients / 2);
     std::printf("owner latency: p50 %.0f us, p99 %.0f us over %zu valid requests\n", percentile(latencies, 0.5),
-                percentile(latencies, 0.99), latencies.size());
+        percentile(latencies, 0.99), latencies.size());
     std::printf("failures: %d\n", failures);
     std::printf("helper: fds %d -> %d, VmRSS %ld -> %ld KiB\n", before.fds, after.fds, before.rssKiB, after.rssKiB);
 }
@@ -137,7 +134,7 @@ int main(int argc, char** argv)
     for (int client = 0; client < kClients; client++) {
         int status = -1;
         waitpid(clients[client], &status, 0);
-        results.failures[client] += !WIFEXITED(status) || WEXITSTATUS(status) != 0;   // a client that broke
+        results.failures[client] += !WIFEXITED(status) || WEXITSTATUS(status) != 0;  // a client that broke
     }
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     report(results, count, took.count(), before, process_stats(helper.pid));

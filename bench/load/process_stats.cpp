@@ -10,7 +10,8 @@ ProcessStats process_stats(pid_t pid)
     std::string proc = "/proc/" + std::to_string(pid);
     ProcessStats stats = {0, -1};
     std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(proc + "/fd", error); !error && it != decltype(it)(); it.increment(error))
+    for (auto it = std::filesystem::directory_iterator(proc + "/fd", error); !error && it != decltype(it)();
+         it.increment(error))
         stats.fds++;
     std::ifstream status(proc + "/status");
     for (std::string line; std::getline(status, line);)

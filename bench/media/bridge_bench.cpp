@@ -21,9 +21,8 @@ static MRData megabyte_of_artwork()
 
 static Record plain_record()
 {
-    return {{"pid", 4242},           {"playing", true},   {"title", "So What"},
-            {"artist", "Miles Davis"}, {"album", "Kind of Blue"}, {"duration", 562.5},
-            {"elapsed", 31.25},        {"rate", 1},         {"timestamp", 1700000000.125}};
+    return {{"pid", 4242}, {"playing", true}, {"title", "So What"}, {"artist", "Miles Davis"},
+        {"album", "Kind of Blue"}, {"duration", 562.5}, {"elapsed", 31.25}, {"rate", 1}, {"timestamp", 1700000000.125}};
 }
 
 static void BM_EmitPlainRecord(benchmark::State& state)

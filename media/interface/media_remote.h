@@ -37,8 +37,7 @@ using MRInfoCallback = std::function<void(MRInfo info)>;
 // any callback that it keeps beyond the call.
 using MRGetNowPlayingInfoFn = void (*)(const platform::Queue& queue, const MRInfoCallback& callback);
 using MRGetNowPlayingApplicationPIDFn = void (*)(const platform::Queue& queue, const MRPIDCallback& callback);
-using MRGetNowPlayingApplicationIsPlayingFn = void (*)(const platform::Queue& queue,
-                                                       const MRPlayingCallback& callback);
+using MRGetNowPlayingApplicationIsPlayingFn = void (*)(const platform::Queue& queue, const MRPlayingCallback& callback);
 using MRSendCommandFn = bool (*)(std::uint32_t command, const void* options);
 using MRSetElapsedTimeFn = void (*)(double seconds);
 using MRRegisterForNowPlayingNotificationsFn = void (*)(const platform::Queue& queue);

@@ -8,12 +8,12 @@ namespace platform {
 
 void* autorelease_pool_push()
 {
-  return [[NSAutoreleasePool alloc] init];
+    return [[NSAutoreleasePool alloc] init];
 }
 
 void autorelease_pool_pop(void* pool)
 {
-  [static_cast<NSAutoreleasePool*>(pool) drain];
+    [static_cast<NSAutoreleasePool*>(pool) drain];
 }
 
 }  // namespace platform

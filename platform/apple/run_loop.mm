@@ -7,7 +7,7 @@ namespace platform {
 
 void run_loop_run()
 {
-  CFRunLoopRun();
+    CFRunLoopRun();
 }
 
 }  // namespace platform

@@ -7,9 +7,7 @@ namespace platform {
 
 void thread_detach(Block block)
 {
-  [NSThread detachNewThreadWithBlock:^{
-    block();
-  }];
+    [NSThread detachNewThreadWithBlock:^{ block(); }];
 }
 
 }  // namespace platform

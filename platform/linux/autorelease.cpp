@@ -5,9 +5,9 @@ namespace platform {
 
 void* autorelease_pool_push()
 {
-  return nullptr;
+    return nullptr;
 }
 
-void autorelease_pool_pop(void*) {}
+void autorelease_pool_pop(void*) { }
 
 }  // namespace platform

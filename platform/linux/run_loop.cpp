@@ -10,10 +10,10 @@ namespace platform {
 
 void run_loop_run()
 {
-  static std::mutex& mutex = *new std::mutex;
-  static std::condition_variable& wake = *new std::condition_variable;
-  std::unique_lock lock(mutex);
-  wake.wait(lock, [] { return false; });
+    static std::mutex& mutex = *new std::mutex;
+    static std::condition_variable& wake = *new std::condition_variable;
+    std::unique_lock lock(mutex);
+    wake.wait(lock, [] { return false; });
 }
 
 }  // namespace platform

@@ -7,7 +7,7 @@ namespace platform {
 
 void thread_detach(Block block)
 {
-  std::thread(std::move(block)).detach();
+    std::thread(std::move(block)).detach();
 }
 
 }  // namespace platform

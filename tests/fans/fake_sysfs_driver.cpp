@@ -28,12 +28,18 @@ struct FakeFile {
 // Each driver's files per fan. applesmc lets root change the minimum; the
 // controller must not.
 static const FakeFile kFiles[] = {
-    {"label", Driver::kApplesmc, false}, {"input", Driver::kApplesmc, false},
-    {"min", Driver::kApplesmc, true},    {"max", Driver::kApplesmc, false},
-    {"safe", Driver::kApplesmc, false},  {"output", Driver::kApplesmc, true},
-    {"manual", Driver::kApplesmc, true}, {"label", Driver::kMacsmc, false},
-    {"input", Driver::kMacsmc, false},   {"min", Driver::kMacsmc, false},
-    {"max", Driver::kMacsmc, false},     {"target", Driver::kMacsmc, true},
+    {"label", Driver::kApplesmc, false},
+    {"input", Driver::kApplesmc, false},
+    {"min", Driver::kApplesmc, true},
+    {"max", Driver::kApplesmc, false},
+    {"safe", Driver::kApplesmc, false},
+    {"output", Driver::kApplesmc, true},
+    {"manual", Driver::kApplesmc, true},
+    {"label", Driver::kMacsmc, false},
+    {"input", Driver::kMacsmc, false},
+    {"min", Driver::kMacsmc, false},
+    {"max", Driver::kMacsmc, false},
+    {"target", Driver::kMacsmc, true},
 };
 
 static int fail(int error)
@@ -59,8 +65,11 @@ static const FakeFile* file_of(const char* path, int* fan, std::string* name)
 
 static double& speed_of(FakeFan& f, const std::string& suffix)
 {
-    return suffix == "input" ? f.actual : suffix == "min" ? f.minimum
-         : suffix == "max"   ? f.maximum : suffix == "safe" ? f.safe : f.target;
+    return suffix == "input" ? f.actual
+        : suffix == "min"    ? f.minimum
+        : suffix == "max"    ? f.maximum
+        : suffix == "safe"   ? f.safe
+                             : f.target;
 }
 
 // What reading shows: whole rpm (applesmc drops the quarters), a manual bit, a label.
@@ -68,9 +77,9 @@ static int show(FakeDriver& d, const std::string& suffix, int k, std::string* te
 {
     if (suffix == "manual" && !d.manualKey)
         return EINVAL;
-    *text = suffix == "label"    ? (k == 0 ? "Left side" : "Right side")
-          : suffix == "manual" ? std::to_string(d.manualBits >> k & 1)
-                               : std::to_string(long(speed_of(d.fan[k], suffix)));
+    *text = suffix == "label" ? (k == 0 ? "Left side" : "Right side")
+        : suffix == "manual"  ? std::to_string(d.manualBits >> k & 1)
+                              : std::to_string(long(speed_of(d.fan[k], suffix)));
     *text += "\n";
     return 0;
 }
@@ -162,8 +171,11 @@ static void put_fan_files(const FakeDriver& d, const fs::path& dir)
 }
 
 FakeDriver::FakeDriver(Driver kind, int fans)
-    : kind(kind), fans(fans), root(fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid()))),
-      applesmcDir(root + "/devices/platform/applesmc.768"), hwmonDir(root + "/class/hwmon")
+    : kind(kind)
+    , fans(fans)
+    , root(fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())))
+    , applesmcDir(root + "/devices/platform/applesmc.768")
+    , hwmonDir(root + "/class/hwmon")
 {
     put(hwmonDir + "/hwmon0/name", "nct6775\n");
     put(hwmonDir + "/hwmon0/fan1_input", "900\n");

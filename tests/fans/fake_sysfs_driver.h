@@ -26,11 +26,11 @@ struct FakeDriver {
     int fans;
     bool opened;
     FakeFan fan[2] = {{2000.75, 1200, 6200, 5200, 2000}, {1800, 1000, 5800, 4800, 1800}};
-    uint16_t manualBits = 0;       // applesmc: the one key behind every fanN_manual
-    bool manualKey = true;         // applesmc: false on a Mac without that key
-    bool fanControl = true;        // macsmc_hwmon: the module option
-    bool manual[2] = {};           // macsmc_hwmon: fans under manual control
-    std::set<std::string> busy;    // files that answer EIO, as a busy controller does
-    std::string log;               // "fan1_output=2500\n" for each write tried
+    uint16_t manualBits = 0;     // applesmc: the one key behind every fanN_manual
+    bool manualKey = true;       // applesmc: false on a Mac without that key
+    bool fanControl = true;      // macsmc_hwmon: the module option
+    bool manual[2] = {};         // macsmc_hwmon: fans under manual control
+    std::set<std::string> busy;  // files that answer EIO, as a busy controller does
+    std::string log;             // "fan1_output=2500\n" for each write tried
     std::string root, applesmcDir, hwmonDir;
 };

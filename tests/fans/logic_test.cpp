@@ -12,24 +12,34 @@
 #include "user_client.h"
 
 using Log = std::vector<std::string>;
-enum Fault { kRefused, kBroken };   // a non-zero result, or a failed call
-struct ScriptedKey { uint32_t type; uint32_t size; std::vector<uint8_t> bytes; };
+enum Fault { kRefused, kBroken };  // a non-zero result, or a failed call
+struct ScriptedKey {
+    uint32_t type;
+    uint32_t size;
+    std::vector<uint8_t> bytes;
+};
 // Data types as the controller's own codes, against which the logic packs their names.
 const uint32_t ui8 = 0x75693820, ui16 = 0x75693136, fpe2 = 0x66706532, flt_ = 0x666C7420, sp78 = 0x73703738;
 
 uint32_t smc = 1;
 static std::map<std::string, ScriptedKey> keys;
-static std::map<std::string, Fault> faults;   // by head: "write F1Md"
+static std::map<std::string, Fault> faults;  // by head: "write F1Md"
 static Log exchanges;
 
-bool smc_open() { return true; }
+bool smc_open()
+{
+    return true;
+}
 
 int smc_call(const SmcRecord* request, SmcRecord* reply)
 {
     uint32_t c = request->key, command = request->command;
     std::string name = {char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
-    std::string head = (command == kSmcCmdKeyInfo ? "info " : command == kSmcCmdRead ? "read "
-                        : command == kSmcCmdWrite ? "write " : "? ") + name;
+    std::string head = (command == kSmcCmdKeyInfo        ? "info "
+                               : command == kSmcCmdRead  ? "read "
+                               : command == kSmcCmdWrite ? "write "
+                                                         : "? ") +
+        name;
     std::string entry = head + (command == kSmcCmdWrite ? " " : "");
     for (uint32_t i = 0; command == kSmcCmdWrite && i < std::min(request->dataSize, 32u); i++)
         entry += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
@@ -60,10 +70,10 @@ static ScriptedKey flt(float value)
 
 // A process just started on a machine with these keys (by default two fans:
 // "flt " speeds, "ui8 " modes 0, FNum 2 and Ftst 0), told it has `fans` fans.
-static void fresh_process(int fans, std::map<std::string, ScriptedKey> k = {{"FNum", {ui8, 1, {2}}},
-    {"Ftst", {ui8, 1, {0}}}, {"F0Ac", flt(1200)}, {"F0Mn", flt(1200)}, {"F0Mx", flt(6000)}, {"F0Tg", flt(1200)},
-    {"F0Md", {ui8, 1, {0}}}, {"F1Ac", flt(1300)}, {"F1Mn", flt(1300)}, {"F1Mx", flt(6500)}, {"F1Tg", flt(1300)},
-    {"F1Md", {ui8, 1, {0}}}})
+static void fresh_process(int fans,
+    std::map<std::string, ScriptedKey> k = {{"FNum", {ui8, 1, {2}}}, {"Ftst", {ui8, 1, {0}}}, {"F0Ac", flt(1200)},
+        {"F0Mn", flt(1200)}, {"F0Mx", flt(6000)}, {"F0Tg", flt(1200)}, {"F0Md", {ui8, 1, {0}}}, {"F1Ac", flt(1300)},
+        {"F1Mn", flt(1300)}, {"F1Mx", flt(6500)}, {"F1Tg", flt(1300)}, {"F1Md", {ui8, 1, {0}}}})
 {
     keys = std::move(k), faults.clear(), exchanges.clear();
     fanCount = fans, forced = 0, haveOriginal = false;
@@ -78,10 +88,14 @@ TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
 {
     const Log both = {"info TEST", "read TEST"}, info = {"info TEST"};
     const ScriptedKey one = {ui8, 1, {1}};
-    struct { ScriptedKey key; float value; Log log; std::map<std::string, Fault> faults = {}; } rows[] = {
-        {{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
+    struct {
+        ScriptedKey key;
+        float value;
+        Log log;
+        std::map<std::string, Fault> faults = {};
+    } rows[] = {{{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
         {{ui16, 2, {0x17, 0x70}}, 6000, both}, {one, 1, both}, {{flt_, 4, {0, 0, 0x80, 0x3F}}, 1, both},
-        {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both},   // which callers take for a failure
+        {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both},  // which callers take for a failure
         {{sp78, 2, {0x30, 0}}, 0, both}, {{ui8, 0, {1}}, -1, info}, {{ui8, 33, {1}}, -1, info},
         {one, -1, info, {{"info TEST", kRefused}}}, {one, -1, info, {{"info TEST", kBroken}}},
         {one, -1, both, {{"read TEST", kRefused}}}, {one, -1, both, {{"read TEST", kBroken}}}};
@@ -96,9 +110,11 @@ TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
 
 TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
 {
-    const float none = -1;   // no such key
-    struct { float fnum; int speeds, fans; } rows[] = {
-        {2, 0, 2}, {2.5f, 0, 3}, {0.3f, 0, 0}, {8, 0, 8}, {0, 1, 1}, {9, 2, 2}, {NAN, 1, 1}, {none, 9, 8}};
+    const float none = -1;  // no such key
+    struct {
+        float fnum;
+        int speeds, fans;
+    } rows[] = {{2, 0, 2}, {2.5f, 0, 3}, {0.3f, 0, 0}, {8, 0, 8}, {0, 1, 1}, {9, 2, 2}, {NAN, 1, 1}, {none, 9, 8}};
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(0, {{row.fnum == none ? "none" : "FNum", flt(row.fnum)}});
@@ -116,7 +132,7 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
     fresh_process(2);
     keys["F0Ac"] = flt(1200.5f), keys["F0Tg"] = flt(1201.5f), keys["F1Md"] = {sp78, 2, {}};
     faults = {{"read F1Mx", kRefused}};
-    char line[kStatusSize];   // a sanitizer sees any write beyond it
+    char line[kStatusSize];  // a sanitizer sees any write beyond it
     status_line(line);
     EXPECT_STREQ(line, "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
     fanCount = 8;
@@ -136,22 +152,25 @@ TEST(ForceAllFans, FirstForcingExchangesInOrderAndWithNoFansSucceedsAtOnce)
     fresh_process(2);
     EXPECT_TRUE(force_all_fans(2500));
     EXPECT_EQ(forced, 1);
-    EXPECT_EQ(exchanges, (Log{"info F0Md", "read F0Md", "info F1Md", "read F1Md", "info Ftst", "info Ftst",
-                              "write Ftst 01", "info F0Mn", "read F0Mn", "info F0Mx", "read F0Mx", "info F0Md",
-                              "write F0Md 01", "info F0Tg", "info F0Tg", "write F0Tg 00401c45", "info F1Mn",
-                              "read F1Mn", "info F1Mx", "read F1Mx", "info F1Md", "write F1Md 01", "info F1Tg",
-                              "info F1Tg", "write F1Tg 00401c45"}));
+    EXPECT_EQ(exchanges,
+        (Log{"info F0Md", "read F0Md", "info F1Md", "read F1Md", "info Ftst", "info Ftst", "write Ftst 01", "info F0Mn",
+            "read F0Mn", "info F0Mx", "read F0Mx", "info F0Md", "write F0Md 01", "info F0Tg", "info F0Tg",
+            "write F0Tg 00401c45", "info F1Mn", "read F1Mn", "info F1Mx", "read F1Mx", "info F1Md", "write F1Md 01",
+            "info F1Tg", "info F1Tg", "write F1Tg 00401c45"}));
 }
 
 TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
 {
-    const float none = -1;   // unreadable
-    struct { float mn, mx, r; uint32_t type; float target; } rows[] = {
-        {1200, 6000, 500, flt_, 1200}, {1200, 6000, 7000, flt_, 6000}, {1200, 6000, 3000, flt_, 3000},
+    const float none = -1;  // unreadable
+    struct {
+        float mn, mx, r;
+        uint32_t type;
+        float target;
+    } rows[] = {{1200, 6000, 500, flt_, 1200}, {1200, 6000, 7000, flt_, 6000}, {1200, 6000, 3000, flt_, 3000},
         {none, 6000, 7000, flt_, 6000}, {none, 6000, 100, flt_, 100}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
         {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
-        {0, none, 20000, fpe2, 16383.75f}};   // saturates rather than wrapping round to a slow fan
+        {0, none, 20000, fpe2, 16383.75f}};  // saturates rather than wrapping round to a slow fan
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(1);
@@ -159,15 +178,19 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
         keys["F0Tg"] = {row.type, row.type == flt_ ? 4u : 2u, {}};
         faults = {{row.mn == none ? "read F0Mn" : "", kRefused}, {row.mx == none ? "read F0Mx" : "", kRefused}};
         EXPECT_TRUE(force_all_fans(row.r));
-        EXPECT_EQ(read_float("F0Tg"), row.target);   // the bytes are pinned where reads are decoded
+        EXPECT_EQ(read_float("F0Tg"), row.target);  // the bytes are pinned where reads are decoded
     }
 }
 
 TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
 {
     const ScriptedKey ok = flt(0);
-    struct { const char* fault; Fault how; ScriptedKey target; bool fails, targetWritten; } rows[] = {
-        {"write F0Md", kRefused, ok, true, true}, {"info F0Tg", kRefused, ok, true, false},
+    struct {
+        const char* fault;
+        Fault how;
+        ScriptedKey target;
+        bool fails, targetWritten;
+    } rows[] = {{"write F0Md", kRefused, ok, true, true}, {"info F0Tg", kRefused, ok, true, false},
         {"", kRefused, {ui16, 2, {}}, true, false}, {"", kRefused, {flt_, 2, {}}, true, false},
         {"write F0Tg", kBroken, ok, true, true}, {"info Ftst", kRefused, ok, false, true},
         {"write Ftst", kBroken, ok, false, true}, {"read F0Mn", kRefused, ok, false, true},
@@ -178,17 +201,19 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
         keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = row.target, faults = {{row.fault, row.how}};
         EXPECT_EQ(force_all_fans(2500), !row.fails);
         EXPECT_EQ(forced, row.fails ? 0 : 1);
-        EXPECT_TRUE(logged("write F1Tg 00401c45"));   // a failure does not end the loop
+        EXPECT_TRUE(logged("write F1Tg 00401c45"));  // a failure does not end the loop
         EXPECT_EQ(logged("write F0Tg"), row.targetWritten);
-        EXPECT_EQ(Log(exchanges.end() - 7, exchanges.end()) == Log({"info F0Md", "write F0Md 00", "info F1Md",
-                  "write F1Md 02", "info Ftst", "info Ftst", "write Ftst 00"}), row.fails);   // handed back
+        EXPECT_EQ(Log(exchanges.end() - 7, exchanges.end()) ==
+                Log({"info F0Md", "write F0Md 00", "info F1Md", "write F1Md 02", "info Ftst", "info Ftst",
+                    "write Ftst 00"}),
+            row.fails);  // handed back
     }
 }
 
 TEST(ForceAllFans, CapturesOriginalModesOnceAndHandsBackZeroBefore)
 {
     fresh_process(2);
-    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};   // captured as 0
+    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // captured as 0
     restore_auto();
     EXPECT_EQ(exchanges[1] + exchanges[3] + exchanges[6], "write F0Md 00write F1Md 00write Ftst 00");
     keys["F0Md"] = {ui8, 1, {1}};

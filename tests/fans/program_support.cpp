@@ -16,11 +16,14 @@
 std::string TempDir::make()
 {
     char name[] = "/tmp/tolvane-fans-XXXXXX";
-    chmod(mkdtemp(name), 0755);   // children that drop to another uid connect in here
+    chmod(mkdtemp(name), 0755);  // children that drop to another uid connect in here
     return name;
 }
 
-TempDir::~TempDir() { std::filesystem::remove_all(path); }
+TempDir::~TempDir()
+{
+    std::filesystem::remove_all(path);
+}
 
 int connect_to(const std::string& path)
 {
@@ -84,7 +87,7 @@ bool ServerThread::start(const std::string& socketPath, int64_t owner)
 int ServerThread::stop(int sig)
 {
     pthread_kill(thread.native_handle(), sig);
-    close(connect_to(path));   // wakes select should the signal land just before it
+    close(connect_to(path));  // wakes select should the signal land just before it
     thread.join();
     return status;
 }
@@ -98,7 +101,7 @@ bool HelperProcess::start(const std::string& program, const std::string& socketP
     pid = fork();
     if (pid == 0) {
         execl(program.c_str(), program.c_str(), "--serve", "--owner", ownerText.c_str(), "--socket", socketPath.c_str(),
-              nullptr);
+            nullptr);
         _exit(127);
     }
     return within_20_seconds([&] {
@@ -111,7 +114,7 @@ int HelperProcess::stop()
 {
     int status = -1;
     kill(pid, SIGTERM);
-    waitpid(pid, &status, 0);   // the signal ends its select at once
+    waitpid(pid, &status, 0);  // the signal ends its select at once
     pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

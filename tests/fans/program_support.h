@@ -18,8 +18,8 @@ struct TempDir {
     static std::string make();
 };
 
-int connect_to(const std::string& path);   // a connected socket, or -1
-std::string read_all(int fd);   // up to the close, or "(no close)" appended after 10 silent s
+int connect_to(const std::string& path);  // a connected socket, or -1
+std::string read_all(int fd);             // up to the close, or "(no close)" appended after 10 silent s
 std::string request(const std::string& path, const std::string& text);
 
 // serve() on a thread of this process, with the controller linked in.
@@ -27,9 +27,13 @@ struct ServerThread {
     std::string path;
     std::thread thread;
     int status = -1;
-    bool start(const std::string& socketPath, int64_t owner);   // true once it answers, within 20 s
-    int stop(int sig = SIGTERM);                                 // the exit status
-    ~ServerThread() { if (thread.joinable()) stop(); }
+    bool start(const std::string& socketPath, int64_t owner);  // true once it answers, within 20 s
+    int stop(int sig = SIGTERM);                               // the exit status
+    ~ServerThread()
+    {
+        if (thread.joinable())
+            stop();
+    }
 };
 
 // A helper program serving a path as a process of its own. start is true once
@@ -37,6 +41,6 @@ struct ServerThread {
 struct HelperProcess {
     pid_t pid = -1;
     bool start(const std::string& program, const std::string& socketPath, uid_t owner = geteuid());
-    int stop();                                                               // the exit status
-    ~HelperProcess();                                                         // kills one still running
+    int stop();        // the exit status
+    ~HelperProcess();  // kills one still running
 };

@@ -40,7 +40,7 @@ extern "C" void* malloc(size_t size)
 // write in the socket's folder could between bind and the change.
 static std::string hijackedPath, victimPath;
 #ifdef __GLIBC__
-#define CHMOD_NOEXCEPT noexcept   // as glibc declares it
+#define CHMOD_NOEXCEPT noexcept  // as glibc declares it
 #else
 #define CHMOD_NOEXCEPT
 #endif
@@ -57,7 +57,10 @@ int chmod(const char* path, mode_t mode) CHMOD_NOEXCEPT
 namespace {
 
 std::atomic<int64_t> fakeNow;
-int64_t fake_seconds() { return fakeNow; }
+int64_t fake_seconds()
+{
+    return fakeNow;
+}
 
 // The reply a client of another user gets: a child drops to uid, asks, and
 // tells "ok\n" (0) from nothing (1) by its exit status.
@@ -69,7 +72,7 @@ std::string request_as(uid_t uid, const std::string& path, const std::string& te
         _exit(reply == "ok\n" ? 0 : reply.empty() ? 1 : 2);
     }
     int status = -1;
-    waitpid(pid, &status, 0);   // the child's reads end within seconds
+    waitpid(pid, &status, 0);  // the child's reads end within seconds
     return WEXITSTATUS(status) == 0 ? "ok\n" : WEXITSTATUS(status) == 1 ? "" : "(other reply)";
 }
 
@@ -93,8 +96,12 @@ TEST(SimulatedController, WritesOnlyTheSwitchesAndTargets)
 {
     ASSERT_TRUE(smc_open());
     const uint8_t zeros[4] = {};
-    struct { const char* key; uint32_t size; int result; } rows[] = {{"FNum", 1, -1}, {"Ftst", 1, 0},
-        {"F0Md", 1, 0}, {"F1Ac", 4, -1}, {"F1Mn", 4, -1}, {"F1Mx", 4, -1}, {"F1Tg", 4, 0}, {"F2Tg", 4, -1}};
+    struct {
+        const char* key;
+        uint32_t size;
+        int result;
+    } rows[] = {{"FNum", 1, -1}, {"Ftst", 1, 0}, {"F0Md", 1, 0}, {"F1Ac", 4, -1}, {"F1Mn", 4, -1}, {"F1Mx", 4, -1},
+        {"F1Tg", 4, 0}, {"F2Tg", 4, -1}};
     for (const auto& row : rows)
         EXPECT_EQ(write_key(row.key, zeros, row.size), row.result) << row.key;
 }
@@ -119,15 +126,18 @@ TEST(SimulatedController, ActualSpeedApproachesTheForcedTarget)
 }
 
 // Clients of other users need a root test that can become them.
-#define SKIP_UNLESS_ROOT()                                                                  \
-    if (geteuid() != 0)                                                                     \
+#define SKIP_UNLESS_ROOT()                                                                                             \
+    if (geteuid() != 0)                                                                                                \
     GTEST_SKIP() << "needs root: its clients drop to other uids (run the tests as root, as CI does)"
 
 TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
 {
     SKIP_UNLESS_ROOT();
-    struct { std::string text, reply; int forced; uid_t uid; } rows[] = {
-        {"ping\n", "ok\n", 0, 4242}, {"set 2500\n", "", 0, 4243}, {"ping\n", "", 0, 4243},
+    struct {
+        std::string text, reply;
+        int forced;
+        uid_t uid;
+    } rows[] = {{"ping\n", "ok\n", 0, 4242}, {"set 2500\n", "", 0, 4243}, {"ping\n", "", 0, 4243},
         {"set 2500\n", "ok\n", 1, 0}, {"auto\n", "", 1, 4243}, {"auto\n", "ok\n", 0, 4242}};
     ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4242));
     for (const auto& row : rows) {
@@ -143,20 +153,24 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
 TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
 {
     const std::string range = "error range\n", command = "error command\n";
-    struct { std::string text, reply; int forced; float target; int silence = 1; } rows[] = {
-        {"hello\n", "ok tolvane-fans 1\n", 0, 1200},
+    struct {
+        std::string text, reply;
+        int forced;
+        float target;
+        int silence = 1;
+    } rows[] = {{"hello\n", "ok tolvane-fans 1\n", 0, 1200},
         {"status\n", "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n", 0, 1200},
         {"ping", "ok\n", 0, 1200}, {"pingpong and more", "ok\n", 0, 1200}, {"auto", "ok\n", 0, 1200},
-        {"", "", 0, 1200},   // dropped after 2 s of silence
+        {"", "", 0, 1200},  // dropped after 2 s of silence
         {"set    3000 rpm\n", "ok\n", 1, 3000}, {"set 0\n", range, 1, 3000}, {"set -5\n", range, 1, 3000},
         {"set 20000.01\n", range, 1, 3000}, {"set fast\n", range, 1, 3000}, {"set nan\n", range, 1, 3000},
         {"set inf\n", range, 1, 3000},
-        {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 1, 3000},   // cut at 255 bytes
+        {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 1, 3000},  // cut at 255 bytes
         {"set 20000\n", "ok\n", 1, 6000}, {"PING\n", command, 1, 6000}, {" ping\n", command, 1, 6000},
         {"hell", command, 1, 6000}, {"statu", command, 1, 6000}, {"set\n", command, 1, 6000},
-        {"set2500\n", command, 1, 6000}, {"ping\nauto\n", "ok\n", 1, 6000},   // one request per connection
+        {"set2500\n", command, 1, 6000}, {"ping\nauto\n", "ok\n", 1, 6000},  // one request per connection
         {"ping" + std::string(296, 'x'), "ok\n", 1, 6000}, {"ping\n", "ok\n", 1, 6000, 60},
-        {"ping\n", "ok\n", 0, 1200, 61},   // the watchdog runs before the request is served
+        {"ping\n", "ok\n", 0, 1200, 61},  // the watchdog runs before the request is served
         {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "ok\n", 0, 1200}};
     serverAllocations = 0;
     ASSERT_TRUE(server.start(path, geteuid()));
@@ -175,7 +189,7 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
 TEST_F(Served, TermOrIntHandsForcedFansBackAndRemovesTheSocketOpenToAll)
 {
     for (int sig : {SIGTERM, SIGINT}) {
-        ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);   // as an earlier run leaves it
+        ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
         ASSERT_TRUE(server.start(path, geteuid()));
         struct stat st;
         ASSERT_EQ(stat(path.c_str(), &st), 0);
@@ -202,7 +216,7 @@ TEST_F(Served, CreatesTheSocketOpenToAllWithoutChangingAModeByPath)
     ASSERT_EQ(stat(victim.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     ASSERT_TRUE(started);
-    EXPECT_EQ(during, 077u);   // the helper put back the mask it found
+    EXPECT_EQ(during, 077u);  // the helper put back the mask it found
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISSOCK(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, 0666u);
@@ -226,10 +240,10 @@ TEST_F(Served, NeverRemovesARegularFileNorCutsALongPath)
 {
     std::string precious = dir.file("precious");
     std::ofstream(precious) << "keep me";
-    const size_t longest = sizeof(sockaddr_un{}.sun_path) - 1;   // 107 bytes on Linux, 103 on macOS
+    const size_t longest = sizeof(sockaddr_un{}.sun_path) - 1;  // 107 bytes on Linux, 103 on macOS
     std::string fits = dir.file(std::string(longest - dir.path.size() - 1, 'a'));
     ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
-    stopping = 1;   // a server that did bind would shut down at once with status 0
+    stopping = 1;  // a server that did bind would shut down at once with status 0
     EXPECT_EQ(serve(precious.c_str(), 0), 1);
     EXPECT_EQ(serve((fits + "b").c_str(), 0), 1);
     EXPECT_EQ(access(fits.c_str(), F_OK), 0);
@@ -243,18 +257,21 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN;
-    const std::string s = dir.file("s"), unbindable = dir.file("no/such/sock");   // the service exits 1
+    const std::string s = dir.file("s"), unbindable = dir.file("no/such/sock");  // the service exits 1
     const std::string fresh = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
     const std::string usage = "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n";
-    struct { std::vector<std::string> args; int status; std::string out, err; } rows[] = {
-        {{helper}, 2, "", "no SMC\n"}, {{helper, "--status"}, 2, "", "no SMC\n"},
+    struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } rows[] = {{{helper}, 2, "", "no SMC\n"}, {{helper, "--status"}, 2, "", "no SMC\n"},
         {{helper, "--serve", "--owner", "0", "--socket", s}, 2, "", "no SMC\n"}, {{sim, "--status"}, 0, fresh, ""},
         {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0, fresh, ""}, {{sim}, 64, "", usage},
         {{sim, "--serve"}, 64, "", usage}, {{sim, "--serve", "--owner", "-1"}, 64, "", usage},
         {{sim, "--serve", "--owner"}, 64, "", usage}, {{sim, "--owner", "--serve"}, 64, "", usage},
         {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64, "", usage},
         {{sim, "--owner", "501", "--serve", "--socket", unbindable}, 1, "", ""},
-        {{sim, "--serve", "--owner", "nobody", "--socket", unbindable}, 1, "", ""},   // reads as 0
+        {{sim, "--serve", "--owner", "nobody", "--socket", unbindable}, 1, "", ""},  // reads as 0
         {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1, "", ""}};
     // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
     const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) != 2;
@@ -262,7 +279,7 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         if (controllerHere && row.args[0] == helper)
             continue;
-        std::string line = "exec timeout -s KILL 20";   // which kills it by pid should it hang
+        std::string line = "exec timeout -s KILL 20";  // which kills it by pid should it hang
         for (const std::string& arg : row.args)
             line += " '" + arg + "'";
         int status = std::system((line + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str());

@@ -30,10 +30,14 @@ static const char kIdle[] = "ok fans=2 forced=0 F0=2000,1200,6200,2000,0 F1=1800
 
 TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 {
-    const struct { Driver kind; int fans; bool opened; const char* status; } cases[] = {
+    const struct {
+        Driver kind;
+        int fans;
+        bool opened;
+        const char* status;
+    } cases[] = {
         {Driver::kApplesmc, 1, true, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
-        {Driver::kMacsmc, 2, true, kIdle},
-        {Driver::kMacsmc, 0, true, "ok fans=0 forced=0\n"},  // a Mac without fans
+        {Driver::kMacsmc, 2, true, kIdle}, {Driver::kMacsmc, 0, true, "ok fans=0 forced=0\n"},  // a Mac without fans
         {Driver::kNone, 2, false, ""},  // only another hwmon device, with fans of its own
     };
     for (const auto& c : cases) {
@@ -49,9 +53,13 @@ TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 
 TEST(SysfsController, ForcesAndHandsBackEitherDriversFans)
 {
-    const struct { Driver kind; const char* forcing; const char* handBack; } cases[] = {
+    const struct {
+        Driver kind;
+        const char* forcing;
+        const char* handBack;
+    } cases[] = {
         {Driver::kApplesmc, "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
-         "fan1_manual=0\nfan2_manual=0\n"},
+            "fan1_manual=0\nfan2_manual=0\n"},
         {Driver::kMacsmc, "fan1_target=2501\nfan2_target=2501\n", "fan1_target=0\nfan2_target=0\n"},
     };
     for (const auto& c : cases) {
@@ -77,14 +85,14 @@ TEST(SysfsController, AForcingTheDriverRefusesAnswersErrorSmcWithTheFansHandedBa
         const char* status;
     } cases[] = {
         {Driver::kApplesmc, "fan2_output", true, true, "set 2500",
-         "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
+            "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
         {Driver::kApplesmc, "", false, true, "set 2500",  // a Mac without the manual key
-         "ok fans=2 forced=0 F0=2000,1200,6200,2500,-1 F1=1800,1000,5800,2500,-1\n"},
+            "ok fans=2 forced=0 F0=2000,1200,6200,2500,-1 F1=1800,1000,5800,2500,-1\n"},
         {Driver::kApplesmc, "fan1_max", true, true, "set 20000",  // no ceiling, and 16384 or more
-         "ok fans=2 forced=0 F0=2000,1200,-1,2000,0 F1=1800,1000,5800,5800,0\n"},
+            "ok fans=2 forced=0 F0=2000,1200,-1,2000,0 F1=1800,1000,5800,5800,0\n"},
         {Driver::kMacsmc, "", true, false, "set 2500", kIdle},  // fan_control off
         {Driver::kMacsmc, "fan2_target", true, true, "set 2500",
-         "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
+            "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
@@ -130,9 +138,9 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         // Each key in its own size: a byte for modes and the count, else a float.
         bool oneByte = smc_key_info(c.key).size == 1;
         uint8_t byte = oneByte ? uint8_t(c.value) : 0;
-        EXPECT_EQ(oneByte ? write_key(c.key, &byte, 1)
-                          : write_key(c.key, reinterpret_cast<const uint8_t*>(&c.value), 4),
-                  c.result);
+        EXPECT_EQ(
+            oneByte ? write_key(c.key, &byte, 1) : write_key(c.key, reinterpret_cast<const uint8_t*>(&c.value), 4),
+            c.result);
         EXPECT_EQ(driver.writes(), c.writes);
     }
 }

@@ -38,9 +38,9 @@ static fs::path make_folder(const std::string& variant, const json& script)
 // or "" for no framework at all.
 struct BridgeProcess {
     explicit BridgeProcess(const std::string& variant, const json& script = {{"pid", 42}, {"playing", true}})
-        : folder(make_folder(variant, script)),
-          child({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
-                {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()})
+        : folder(make_folder(variant, script))
+        , child({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
+              {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()})
     {
     }
     ~BridgeProcess() { fs::remove_all(folder); }
@@ -62,7 +62,8 @@ static const std::string ready = R"({"ready":true})";
 
 TEST(BridgeProcess, WhenBindingFailsWritesOneFailureRecordAndExitsWithTwo)
 {
-    for (auto [variant, line] : {std::pair{"", R"({"error":"framework"})"}, {"without_pid", R"({"error":"symbols"})"}}) {
+    for (auto [variant, line] :
+        {std::pair{"", R"({"error":"framework"})"}, {"without_pid", R"({"error":"symbols"})"}}) {
         SCOPED_TRACE(variant);
         BridgeProcess bridge(variant);
         EXPECT_EQ(child_read_line(bridge.child), line);
@@ -73,10 +74,9 @@ TEST(BridgeProcess, WhenBindingFailsWritesOneFailureRecordAndExitsWithTwo)
 
 TEST(BridgeProcess, WritesReadyAndAtOnceARecordOfTheChosenValuesOfEveryType)
 {
-    json info = {{"Title", "Line\nand \"quote\"\x01"}, {"Artist", "Sigur Rós – 東京"}, {"Album", 12},
-                 {"Duration", 215}, {"ElapsedTime", 215.04}, {"PlaybackRate", true},
-                 {"Timestamp", {{"date", 1700000000.25}}}, {"ArtworkData", {{"data", {1, 2, 3}}}},
-                 {"ArtworkIdentifier", {{"object", "<artwork 7>"}}}};
+    json info = {{"Title", "Line\nand \"quote\"\x01"}, {"Artist", "Sigur Rós – 東京"}, {"Album", 12}, {"Duration", 215},
+        {"ElapsedTime", 215.04}, {"PlaybackRate", true}, {"Timestamp", {{"date", 1700000000.25}}},
+        {"ArtworkData", {{"data", {1, 2, 3}}}}, {"ArtworkIdentifier", {{"object", "<artwork 7>"}}}};
     BridgeProcess bridge("full", {{"pid", -5}, {"playing", false}, {"info", info}});
     auto first = child_read_line(bridge.child), second = child_read_line(bridge.child);
     ASSERT_TRUE(first && second);
@@ -94,8 +94,8 @@ TEST(BridgeProcess, WritesReadyAndAtOnceARecordOfTheChosenValuesOfEveryType)
 // record of the next 1.5 s comes from the notifications or the command.
 TEST(BridgeProcess, NotificationsCloserThan120msGiveOneRecordAndRefreshGivesTwo)
 {
-    for (auto [input, post, records] : {std::tuple{"", "stub.info 50\n", 1u}, {"", "stub.info 200\n", 2u},
-                                        {"refresh\n", "", 2u}}) {
+    for (auto [input, post, records] :
+        {std::tuple{"", "stub.info 50\n", 1u}, {"", "stub.info 200\n", 2u}, {"refresh\n", "", 2u}}) {
         SCOPED_TRACE(std::string(input) + post);
         BridgeProcess bridge("full");
         ASSERT_TRUE(next_record(bridge.child, std::chrono::steady_clock::now() + 10s));
@@ -115,9 +115,9 @@ TEST(BridgeProcess, ObservesTheExportedNotificationNamesOrElseTheLiteralOnes)
 {
     const std::vector<std::string> exported = {"stub.info", "stub.playing", "stub.application", "stub.client"},
                                    literal = {"kMRMediaRemoteNowPlayingInfoDidChangeNotification",
-                                              "kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification",
-                                              "kMRMediaRemoteNowPlayingApplicationDidChangeNotification",
-                                              "kMRMediaRemoteNowPlayingApplicationClientStateDidChange"};
+                                       "kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification",
+                                       "kMRMediaRemoteNowPlayingApplicationDidChangeNotification",
+                                       "kMRMediaRemoteNowPlayingApplicationClientStateDidChange"};
     for (auto [variant, names] : {std::pair{"full", exported}, {"without_names", literal}}) {
         SCOPED_TRACE(variant);
         BridgeProcess bridge(variant);
@@ -141,13 +141,13 @@ TEST(BridgeProcess, CarriesOutEachLineAsTheCommandTableSaysThenEndsWithZero)
         std::vector<std::string> actions;
     } rows[] = {
         {"transport words", "full", "toggle\nplay\npause\nnext\nprevious\n",
-         {"command 2", "command 0", "command 1", "command 4", "command 5"}},
+            {"command 2", "command 0", "command 1", "command 4", "command 5"}},
         {"line ends", "full", "play\r\npause\r\r\nnext", {"command 0", "command 1", "command 4"}},
         {"spaces, case, empty", "full", "play \n play\nPlay\nPAUSE\nplay\t\n\n\rplay\nseek\nseek\t5\nSeek 5\n", {}},
         {"seek forms", "full", "seek 12.5\nseek  7\nseek abc\nseek \nseek -3\nseek 0x10\nseek 5s\r\n",
-         {"seek 12.5", "seek 7", "seek 0", "seek 0", "seek -3", "seek 16", "seek 5"}},
+            {"seek 12.5", "seek 7", "seek 0", "seek 0", "seek -3", "seek 16", "seek 5"}},
         {"255 characters split", "full", std::string(255, 'x') + "play\n" + std::string(254, 'y') + "pause\n",
-         {"command 0"}},
+            {"command 0"}},
         {"no seek setter", "without_seek", "seek 10\ntoggle\nrefresh\n", {"command 2"}},
     };
     for (const auto& row : rows) {
@@ -182,8 +182,8 @@ TEST(BridgeProcess, EndsWithZeroAtTheEndOfInputEveryTime)
     for (int run = 0; run < 20; run++) {
         SCOPED_TRACE(run);
         bool silent = run % 2 == 0;
-        BridgeProcess bridge(silent ? "silent" : "full",
-                             {{"info", {{"ArtworkData", {{"data", std::vector<int>(20000, run)}}}}}});
+        BridgeProcess bridge(
+            silent ? "silent" : "full", {{"info", {{"ArtworkData", {{"data", std::vector<int>(20000, run)}}}}}});
         if (run % 4 < 2)
             child_write(bridge.child, burst);
         child_close_input(bridge.child);
@@ -207,7 +207,8 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     BridgeProcess bridge("full", {{"info", {{"ArtworkData", {{"data", std::vector<int>(200000, 7)}}}}}});
     ASSERT_TRUE(wait_until([&] {
         int unread = 0;
-        return ioctl(bridge.child.out, FIONREAD, &unread) == 0 && unread > 32768;  // a record too big for the pipe is in it
+        return ioctl(bridge.child.out, FIONREAD, &unread) == 0 &&
+            unread > 32768;  // a record too big for the pipe is in it
     }));
     child_close_input(bridge.child);
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);

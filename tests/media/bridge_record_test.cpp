@@ -28,28 +28,29 @@ TEST(NowPlayingRecord, TakesEachValueOfTheRightTypeAndDefaultsTheRest)
         const char* expected;
     } rows[] = {
         {"no information", nullptr,
-         R"({"pid":7,"playing":true,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})"},
-        {"texts", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("Title"), std::string("Blue\nin \"Green\"")}, {key("Artist"), std::string("Sigur Rós")},
-             {key("Album"), std::string("")}}),
-         R"({"title":"Blue\nin \"Green\"","artist":"Sigur Rós","album":""})"},
-        {"texts of other types", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("Title"), std::int64_t(7)}, {key("Artist"), MRObject{"x"}}, {key("Album"), MRDate{1}}}),
-         R"({"title":"","artist":"","album":""})"},
-        {"integer and fraction", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("Duration"), std::int64_t(215)}, {key("ElapsedTime"), 215.04}, {key("PlaybackRate"), 1.0}}),
-         R"({"duration":215,"elapsed":215.04,"rate":1.0})"},
-        {"numbers of other types", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("Duration"), std::string("215")}, {key("ElapsedTime"), MRDate{30}},
-             {key("PlaybackRate"), MRObject{"1"}}}),
-         R"({"duration":0,"elapsed":0,"rate":0})"},
-        {"elapsed not advanced", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("ElapsedTime"), std::int64_t(30)}, {key("PlaybackRate"), std::int64_t(1)},
-             {key("Timestamp"), MRDate{1700000000.25}}}),
-         R"({"elapsed":30,"rate":1,"timestamp":1700000000.25})"},
-        {"timestamp that is no date", std::make_shared<MRInfoDictionary>(MRInfoDictionary{
-             {key("Timestamp"), 1000.5}}),
-         R"({})"},
+            R"({"pid":7,"playing":true,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})"},
+        {"texts",
+            std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("Title"), std::string("Blue\nin \"Green\"")},
+                {key("Artist"), std::string("Sigur Rós")}, {key("Album"), std::string("")}}),
+            R"({"title":"Blue\nin \"Green\"","artist":"Sigur Rós","album":""})"},
+        {"texts of other types",
+            std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+                {key("Title"), std::int64_t(7)}, {key("Artist"), MRObject{"x"}}, {key("Album"), MRDate{1}}}),
+            R"({"title":"","artist":"","album":""})"},
+        {"integer and fraction",
+            std::make_shared<MRInfoDictionary>(MRInfoDictionary{
+                {key("Duration"), std::int64_t(215)}, {key("ElapsedTime"), 215.04}, {key("PlaybackRate"), 1.0}}),
+            R"({"duration":215,"elapsed":215.04,"rate":1.0})"},
+        {"numbers of other types",
+            std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("Duration"), std::string("215")},
+                {key("ElapsedTime"), MRDate{30}}, {key("PlaybackRate"), MRObject{"1"}}}),
+            R"({"duration":0,"elapsed":0,"rate":0})"},
+        {"elapsed not advanced",
+            std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("ElapsedTime"), std::int64_t(30)},
+                {key("PlaybackRate"), std::int64_t(1)}, {key("Timestamp"), MRDate{1700000000.25}}}),
+            R"({"elapsed":30,"rate":1,"timestamp":1700000000.25})"},
+        {"timestamp that is no date", std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("Timestamp"), 1000.5}}),
+            R"({})"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -107,7 +108,7 @@ TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
         std::string identity = row.artworkID ? row.artworkID : "<absent>";
         if (auto data = row.data ? std::get_if<MRData>(&*row.data) : nullptr; data && !row.identifier)
             identity = std::to_string(data->bytes->size()) + "-" +
-                       std::to_string(XXH3_64bits(data->bytes->data(), data->bytes->size()));
+                std::to_string(XXH3_64bits(data->bytes->data(), data->bytes->size()));
         EXPECT_EQ(record.value("artworkID", "<absent>"), identity);
         EXPECT_EQ(record.value("artwork", "<absent>"), row.artwork ? row.artwork : "<absent>");
     }
@@ -130,8 +131,8 @@ TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
         {MRDate{0}, "1970-01-01 00:00:00 +0000"},
         {MRDate{1700000000.9}, "2023-11-14 22:13:20 +0000"},
         {MRDate{-0.5}, "1970-01-01 00:00:00 +0000"},
-        {MRDate{1e17}, "1e+17"},   // a time_t, but past the calendar's years
-        {MRDate{9223372036854775808.0}, "9223372036854775808"},   // just past time_t
+        {MRDate{1e17}, "1e+17"},                                 // a time_t, but past the calendar's years
+        {MRDate{9223372036854775808.0}, "9223372036854775808"},  // just past time_t
         {MRDate{-1e19}, "-1e+19"},
         {MRDate{1e300}, "1e+300"},
         {MRDate{nan}, "nan"},

@@ -36,13 +36,13 @@ TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
     std::vector<bool> written;
     auto lines = lines_written_by([&] {
         written = {emit({{"pid", 1}, {"rate", std::numeric_limits<double>::quiet_NaN()}}),
-                   emit({{"elapsed", -std::numeric_limits<double>::infinity()}}),
-                   emit({{"pid", 2}, {"duration", 215}, {"rate", 1.5}, {"t", "a\\b\n"}}),
-                   emit({{"title", "bad \xff byte"}})};
+            emit({{"elapsed", -std::numeric_limits<double>::infinity()}}),
+            emit({{"pid", 2}, {"duration", 215}, {"rate", 1.5}, {"t", "a\\b\n"}}), emit({{"title", "bad \xff byte"}})};
     });
     EXPECT_EQ(written, (std::vector<bool>{false, false, true, true}));
-    EXPECT_EQ(lines, (std::vector<std::string>{R"({"pid":2,"duration":215,"rate":1.5,"t":"a\\b\n"})",
-                                               "{\"title\":\"bad \xEF\xBF\xBD byte\"}"}));
+    EXPECT_EQ(lines,
+        (std::vector<std::string>{
+            R"({"pid":2,"duration":215,"rate":1.5,"t":"a\\b\n"})", "{\"title\":\"bad \xEF\xBF\xBD byte\"}"}));
 }
 
 // Long plain text (base64 artwork) is written past the serialiser; the bytes

@@ -11,8 +11,9 @@ template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock
 }
 
 FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::milliseconds answerEvery)
-    : connection_(sdbus::createSessionBusConnection()),
-      object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2")), rate_(rate)
+    : connection_(sdbus::createSessionBusConnection())
+    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+    , rate_(rate)
 {
     auto note = [this](std::string call) {
         std::lock_guard guard(lock_);
@@ -37,8 +38,7 @@ FakePlayer::FakePlayer(const std::string& name, double rate, std::chrono::millis
     if (answerEvery.count() > 0)
         slowLoop_ = std::make_unique<Repeater>(
             [this] {
-                while (connection_->processPendingRequest()) {
-                }
+                while (connection_->processPendingRequest()) { }
             },
             answerEvery);
     else

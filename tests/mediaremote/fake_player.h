@@ -19,7 +19,7 @@ using Metadata = std::map<std::string, sdbus::Variant>;
 
 struct FakePlayer {
     explicit FakePlayer(const std::string& name, double rate = 1.0,
-                        std::chrono::milliseconds answerEvery = std::chrono::milliseconds(0));
+        std::chrono::milliseconds answerEvery = std::chrono::milliseconds(0));
     ~FakePlayer();
 
     // What is given changes together, in one signal.

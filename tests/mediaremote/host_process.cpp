@@ -2,8 +2,8 @@
 
 // Only the given bus, never one found through the runtime folder.
 HostProcess::HostProcess(const std::string& busAddress)
-    : host({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS" + (busAddress.empty() ? "" : "=" + busAddress),
-                                 "XDG_RUNTIME_DIR"})
+    : host({TOLVANE_HOST_PATH},
+          {"DBUS_SESSION_BUS_ADDRESS" + (busAddress.empty() ? "" : "=" + busAddress), "XDG_RUNTIME_DIR"})
 {
 }
 

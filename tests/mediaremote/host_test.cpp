@@ -49,9 +49,12 @@ TEST(Host, FollowsThePlayerThatStartedPlayingLastElseTheOneActiveLast)
         const char* title;  // also the player's new title, where it has none yet
         bool playing;
     } steps[] = {
-        {&first, std::nullopt, "First", false},    {second.get(), std::nullopt, "Second", false},
-        {&first, "Paused", "First", false},        {second.get(), "Playing", "Second", true},
-        {&first, "Playing", "First", true},        {&first, "Paused", "Second", true},
+        {&first, std::nullopt, "First", false},
+        {second.get(), std::nullopt, "Second", false},
+        {&first, "Paused", "First", false},
+        {second.get(), "Playing", "Second", true},
+        {&first, "Playing", "First", true},
+        {&first, "Paused", "Second", true},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.title) + " " + step.status.value_or("titled"));
@@ -74,14 +77,14 @@ TEST(Host, RecordsCarryEveryMappedFieldOfThePlayer)
         const char* expected;
     } rows[] = {
         {1.5, "Playing",
-         {{"xesam:title", V(std::string("Song"))}, {"xesam:artist", V(std::vector<std::string>{"Ann", "Bob"})},
-          {"xesam:album", V(std::string("Record"))}, {"mpris:length", V(std::int64_t(215'250'000))}},
-         R"({"playing":true,"title":"Song","artist":"Ann, Bob","album":"Record","duration":215.25,"elapsed":30.5,
+            {{"xesam:title", V(std::string("Song"))}, {"xesam:artist", V(std::vector<std::string>{"Ann", "Bob"})},
+                {"xesam:album", V(std::string("Record"))}, {"mpris:length", V(std::int64_t(215'250'000))}},
+            R"({"playing":true,"title":"Song","artist":"Ann, Bob","album":"Record","duration":215.25,"elapsed":30.5,
              "rate":1.5})"},
         {2.0, "Paused", {{"xesam:title", V(std::string("Paused"))}, {"xesam:artist", V(std::string("Pause"))}},
-         R"({"playing":false,"title":"Paused","artist":"Pause","rate":0,"duration":0})"},
+            R"({"playing":false,"title":"Paused","artist":"Pause","rate":0,"duration":0})"},
         {1.0, "Stopped", {{"xesam:title", V(std::int64_t(7))}, {"xesam:artist", V(std::string("Odd"))}},
-         R"({"title":"","artist":"Odd"})"},
+            R"({"title":"","artist":"Odd"})"},
     };
     BusDaemon bus(test_bus_path());
     HostProcess host(test_bus_address());
@@ -113,12 +116,18 @@ TEST(Host, ArtworkComesOnlyFromALocalFileOrAnInlineDataUrlAndOnlyOnce)
         std::string url;
         const char* artwork;  // null: none
     } rows[] = {
-        {"file://" + folder + "/cover%20art.png", "aGVsbG8="}, {"data:image/png;base64,aGVsbG8=", "aGVsbG8="},
-        {"https://example.org/cover.png", nullptr},              {"file://otherhost/cover.png", nullptr},
-        {"data:text/plain,hello", nullptr},                      {"data:image/png;base64,not*base64", nullptr},
-        {"file://" + folder + "/missing.png", nullptr},          {"file://" + fifo, nullptr},
-        {"file:///dev/zero", nullptr},                           {"file://" + huge, nullptr},
-        {"data:,", nullptr},                                     {"data:;base64,aGk=", "aGk="},
+        {"file://" + folder + "/cover%20art.png", "aGVsbG8="},
+        {"data:image/png;base64,aGVsbG8=", "aGVsbG8="},
+        {"https://example.org/cover.png", nullptr},
+        {"file://otherhost/cover.png", nullptr},
+        {"data:text/plain,hello", nullptr},
+        {"data:image/png;base64,not*base64", nullptr},
+        {"file://" + folder + "/missing.png", nullptr},
+        {"file://" + fifo, nullptr},
+        {"file:///dev/zero", nullptr},
+        {"file://" + huge, nullptr},
+        {"data:,", nullptr},
+        {"data:;base64,aGk=", "aGk="},
     };
     BusDaemon bus(test_bus_path());
     FakePlayer player("art");
@@ -152,8 +161,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecord)
     HostProcess host(test_bus_address());
     ASSERT_TRUE(host.record_where(titled, "Start"));
     auto first = Clock::now();
-    while (next_record(host.host, first + 10s) && Clock::now() - first < 3s) {
-    }
+    while (next_record(host.host, first + 10s) && Clock::now() - first < 3s) { }
     auto tick = Clock::now();
     ASSERT_LT(tick - first, 10s);
 
@@ -164,18 +172,17 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecord)
         bool (*shows)(const json&);
     } steps[] = {
         {"title and status in one signal", [&] { player.set("Playing", track("Both")); },
-         [](const json& r) { return r["title"] == "Both" && r["playing"] == true; }},
+            [](const json& r) { return r["title"] == "Both" && r["playing"] == true; }},
         {"seeked", [&] { player.seeked(9'000'000); }, [](const json& r) { return r["elapsed"] == 9.0; }},
         {"status", [&] { player.set("Paused", std::nullopt); }, [](const json& r) { return r["playing"] == false; }},
         {"a player appears, the latest active", [&] { other.emplace("other"); },
-         [](const json& r) { return r["title"] == ""; }},
+            [](const json& r) { return r["title"] == ""; }},
     };
     std::vector<json> seen;
     for (const auto& step : steps) {
         step.change();
         std::optional<json> record;
-        while ((record = next_record(host.host, tick + 3200ms)) && (seen.push_back(*record), !step.shows(*record))) {
-        }
+        while ((record = next_record(host.host, tick + 3200ms)) && (seen.push_back(*record), !step.shows(*record))) { }
         ASSERT_TRUE(record) << step.what;
     }
     while (auto record = next_record(host.host, tick + 3200ms))
@@ -191,9 +198,9 @@ TEST(Host, CommandsAndThePositionReachTheNowPlayingPlayerOnly)
         std::vector<std::string> calls;
     } rows[] = {
         {track("Steered", "/org/example/track/9"),
-         "play\npause\ntoggle\nnext\nprevious\nseek 12.5\nseek nan\nseek inf\nseek 1e300\n",
-         {"Play", "Pause", "PlayPause", "Next", "Previous", "SetPosition /org/example/track/9 12500000",
-          "SetPosition /org/example/track/9 9200000000000000000"}},
+            "play\npause\ntoggle\nnext\nprevious\nseek 12.5\nseek nan\nseek inf\nseek 1e300\n",
+            {"Play", "Pause", "PlayPause", "Next", "Previous", "SetPosition /org/example/track/9 12500000",
+                "SetPosition /org/example/track/9 9200000000000000000"}},
         {{{"xesam:title", sdbus::Variant(std::string("No track id"))}}, "seek 4\n", {"Seek -6000000"}},
     };
     BusDaemon bus(test_bus_path());

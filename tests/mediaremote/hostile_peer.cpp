@@ -14,8 +14,9 @@ static std::unique_ptr<sdbus::IConnection> greeted_connection()
 }
 
 HostilePeer::HostilePeer()
-    : connection_(greeted_connection()), object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2")),
-      nagging_([this] { announce_invalidated(*object_); }, 100ms)
+    : connection_(greeted_connection())
+    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+    , nagging_([this] { announce_invalidated(*object_); }, 100ms)
 {
 }
 

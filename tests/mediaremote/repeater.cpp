@@ -2,14 +2,14 @@
 
 Repeater::Repeater(std::function<void()> action, std::chrono::milliseconds interval)
     : thread_([this, action, interval] {
-          std::unique_lock guard(lock_);
-          while (!stop_.wait_for(guard, interval, [this] { return stopping_; })) {
-              guard.unlock();
-              action();
-              guard.lock();
-              ++runs_;
-          }
-      })
+        std::unique_lock guard(lock_);
+        while (!stop_.wait_for(guard, interval, [this] { return stopping_; })) {
+            guard.unlock();
+            action();
+            guard.lock();
+            ++runs_;
+        }
+    })
 {
 }
 

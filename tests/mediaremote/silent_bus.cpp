@@ -7,7 +7,8 @@
 
 #include <stdexcept>
 
-SilentBus::SilentBus(const std::string& socketPath) : path(socketPath)
+SilentBus::SilentBus(const std::string& socketPath)
+    : path(socketPath)
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

@@ -5,8 +5,7 @@
 #include <chrono>
 #include <thread>
 
-template <class Condition>
-bool wait_until(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(10))
+template <class Condition> bool wait_until(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(10))
 {
     auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {

@@ -56,8 +56,8 @@ static MRInfo info_of(const nlohmann::json& script)
 }
 
 template <typename Callback, typename Value>
-static void answer([[maybe_unused]] const platform::Queue& queue, [[maybe_unused]] Callback callback,
-                   [[maybe_unused]] Value value)
+static void answer(
+    [[maybe_unused]] const platform::Queue& queue, [[maybe_unused]] Callback callback, [[maybe_unused]] Value value)
 {
 #ifndef STUB_SILENT
     platform::queue_async(queue, [callback, value] { callback(value); });
@@ -77,8 +77,8 @@ STUB_EXPORT void MRMediaRemoteGetNowPlayingApplicationPID(const platform::Queue&
 }
 #endif
 
-STUB_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(const platform::Queue& queue,
-                                                                const MRPlayingCallback& callback)
+STUB_EXPORT void MRMediaRemoteGetNowPlayingApplicationIsPlaying(
+    const platform::Queue& queue, const MRPlayingCallback& callback)
 {
     answer(queue, callback, read_script().value("playing", false));
 }
@@ -112,8 +112,8 @@ static void post_each_line()
         platform::queue_async(bridgeQueue, [name = std::string(name), gap] {
             platform::notification_post(name);
             if (gap >= 0)
-                platform::queue_after(bridgeQueue, std::chrono::milliseconds(gap),
-                                      [name] { platform::notification_post(name); });
+                platform::queue_after(
+                    bridgeQueue, std::chrono::milliseconds(gap), [name] { platform::notification_post(name); });
         });
     }
 }
