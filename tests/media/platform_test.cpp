@@ -13,73 +13,50 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-TEST(SerialQueue, RunsBlocksOneAtATimeInSubmissionOrderOnItsWorker)
+// Blocks due now run in submission order, one at a time, on the queue's
+// worker; later ones by deadline, never early; a cancelled one never.
+TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
 {
-    platform::Queue queue = platform::queue_create("test.fifo");
+    platform::Queue queue = platform::queue_create("test.queue");
     static std::vector<int> seen;  // touched only on the queue
-    static std::atomic<int> faults{0};
-    static std::atomic<int> running{0};
+    static std::atomic<int> faults = 0, running = 0;
+    static std::atomic<Clock::time_point> lastAt;
+    auto submitted = Clock::now();
+    platform::queue_after(queue, 300ms, [] { seen.push_back(-3), lastAt = Clock::now(); });
+    platform::queue_after(queue, 100ms, [] { seen.push_back(-1); });
+    platform::queue_after(queue, 100ms, [] { seen.push_back(-2); });
+    platform::BlockRef cancelled = platform::block_create([] { seen.push_back(-4); });
+    platform::queue_after(queue, 50ms, cancelled);
+    platform::block_cancel(cancelled);
     for (int i = 0; i < 1000; i++)
-        platform::queue_async(queue, [&, queue, i] {
+        platform::queue_async(queue, [queue, i] {
             faults += running++ != 0 || !platform::queue_is_current(queue);
             seen.push_back(i);
             running--;
         });
-    static std::atomic<bool> done{false};
-    platform::queue_async(queue, [] { done = true; });
-
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(wait_until([] { return lastAt.load() != Clock::time_point(); }));
     EXPECT_EQ(faults, 0);
+    EXPECT_EQ(seen.size(), 1003u);
     for (int i = 0; i < 1000; i++)
         ASSERT_EQ(seen.at(i), i);
+    EXPECT_EQ(std::vector(seen.end() - 3, seen.end()), (std::vector{-1, -2, -3}));
+    EXPECT_GE(lastAt.load() - submitted, 300ms);
     EXPECT_FALSE(platform::queue_is_current(queue));
-}
-
-TEST(SerialQueue, RunsDelayedBlocksByDeadlineNeverEarly)
-{
-    platform::Queue queue = platform::queue_create("test.after");
-    static std::vector<std::string> seen;
-    static std::atomic<Clock::time_point> lateAt;
-    auto submitted = Clock::now();
-    platform::queue_after(queue, 300ms, [&] { seen.push_back("late"), lateAt = Clock::now(); });
-    platform::queue_after(queue, 100ms, [&] { seen.push_back("early 1"); });
-    platform::queue_after(queue, 100ms, [&] { seen.push_back("early 2"); });
-    platform::queue_async(queue, [&] { seen.push_back("now"); });
-
-    ASSERT_TRUE(wait_until([&] { return lateAt.load() != Clock::time_point(); }));
-    EXPECT_EQ(seen, (std::vector<std::string>{"now", "early 1", "early 2", "late"}));
-    EXPECT_GE(lateAt.load() - submitted, 300ms);
-}
-
-TEST(CancellableBlock, NeverRunsOnceCancelledBeforeItsTurn)
-{
-    platform::Queue queue = platform::queue_create("test.cancel");
-    static std::atomic<int> runs{0};
-    static std::atomic<bool> after{false};
-    platform::BlockRef block = platform::block_create([] { runs++; });
-    platform::queue_after(queue, 50ms, block);
-    platform::block_cancel(block);
-    platform::queue_after(queue, 100ms, [] { after = true; });
-
-    ASSERT_TRUE(wait_until([&] { return after.load(); }));
-    EXPECT_EQ(runs, 0);
 }
 
 TEST(Timer, FiresAtOnceOnItsQueueThenRepeats)
 {
     platform::Queue queue = platform::queue_create("test.timer");
-    static std::atomic<int> onQueue{0};
-    static std::atomic<int> firstInTime{0};
+    static std::atomic<int> onQueue = 0, firstInTime = 0;
     platform::Timer timer = platform::timer_create(queue);
     platform::timer_set(timer, 0ns, 300ms, 0ns);
     platform::timer_set_handler(timer, [queue] { onQueue += platform::queue_is_current(queue); });
     platform::timer_resume(timer);
     // Due well before the second firing: only a firing at once precedes it.
-    platform::queue_after(queue, 150ms, [&] { firstInTime = onQueue == 1 ? 1 : -1; });
-
-    ASSERT_TRUE(wait_until([&] { return firstInTime != 0; }));
+    platform::queue_after(queue, 150ms, [] { firstInTime = onQueue == 1 ? 1 : -1; });
+    ASSERT_TRUE(wait_until([] { return firstInTime != 0; }));
     EXPECT_EQ(firstInTime, 1);
-    EXPECT_TRUE(wait_until([&] { return onQueue >= 3; }));
+    EXPECT_TRUE(wait_until([] { return onQueue >= 3; }));
 }
 
 TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)

@@ -2,6 +2,8 @@
 
 #include "wait.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,25 +13,16 @@
 
 extern char** environ;
 
-static std::string name_of(const std::string& entry)
-{
-    return entry.substr(0, entry.find('='));
-}
-
+// The test's environment with the changes made: "NAME=value" sets, "NAME" removes.
 static std::vector<std::string> environment(const std::vector<std::string>& changes)
 {
+    auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> env;
-    for (char** entry = environ; *entry; entry++) {
-        std::string name = name_of(*entry);
-        bool changed = false;
-        for (const auto& change : changes)
-            changed |= name_of(change) == name;
-        if (!changed)
+    for (char** entry = environ; *entry; entry++)
+        if (std::none_of(changes.begin(), changes.end(), [&](auto& change) { return name(change) == name(*entry); }))
             env.push_back(*entry);
-    }
-    for (const auto& change : changes)
-        if (change.find('=') != std::string::npos)
-            env.push_back(change);
+    std::copy_if(changes.begin(), changes.end(), std::back_inserter(env),
+        [](auto& change) { return change.find('=') != std::string::npos; });
     return env;
 }
 

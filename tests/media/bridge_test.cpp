@@ -1,0 +1,223 @@
+// The bridge in this process over fake framework functions: the record its
+// answers make, the artwork it sends once, the debounce and the command table.
+#include "artwork.h"
+#include "captured_output.h"
+#include "commands.h"
+#include "framework.h"
+#include "snapshot.h"
+#include "wait.h"
+
+#include <gtest/gtest.h>
+#include <xxhash.h>
+
+#include <cmath>
+
+using namespace std::chrono_literals;
+
+static std::string key(const char* name)
+{
+    return std::string("kMRMediaRemoteNowPlayingInfo") + name;
+}
+
+static MRData bytes(std::vector<std::uint8_t> content)
+{
+    return MRData{std::make_shared<const std::vector<std::uint8_t>>(std::move(content))};
+}
+
+// The fake framework's answer is read and written only on the queue; what
+// it is asked to do happens on the test's own thread.
+static MRInfoDictionary answer;
+static std::vector<std::string> actions;
+static std::atomic<int> refreshes;
+
+template <typename Callback, typename Value> static void reply(const Callback& callback, Value value)
+{
+    platform::queue_async(queue, [callback, value] { callback(value); });
+}
+
+static void install_fake_framework()
+{
+    getPID = [](const platform::Queue&, const MRPIDCallback& callback) { refreshes++, reply(callback, -5); };
+    getPlaying = [](const platform::Queue&, const MRPlayingCallback& callback) { reply(callback, true); };
+    getInfo = [](const platform::Queue&, const MRInfoCallback& callback) {
+        reply(callback, std::make_shared<MRInfoDictionary>(answer));
+    };
+    sendCommand = [](std::uint32_t command, const void*) {
+        actions.push_back("command " + std::to_string(command));
+        return true;
+    };
+    setElapsed = [](double seconds) {
+        char text[32];
+        std::snprintf(text, sizeof text, "seek %g", seconds);
+        actions.push_back(text);
+    };
+}
+
+struct Bridge : testing::Test {
+    CapturedOutput output;
+
+    void SetUp() override
+    {
+        [[maybe_unused]] static const bool once =
+            (queue = platform::queue_create("test.bridge"), install_fake_framework(), true);
+        refreshes = 0;
+        actions.clear();
+    }
+    void TearDown() override { drain(); }
+
+    // Every refresh requested so far has run, and written what it had to.
+    void drain()
+    {
+        std::atomic<bool> done = false;
+        platform::queue_after(queue, 400ms, [&done] { done = true; });
+        ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    }
+    void request(const MRInfoDictionary& info)
+    {
+        platform::queue_async(queue, [info] { answer = info; });
+        platform::queue_async(queue, refresh);
+    }
+};
+
+TEST_F(Bridge, WritesTheRecordOfTheAnswersWithEachValueOfItsKind)
+{
+    MRInfoDictionary info = {{key("Title"), std::string("Line\nand \"quote\"\x01")},
+        {key("Artist"), std::string("Sigur Rós – 東京")}, {key("Album"), std::int64_t(12)},
+        {key("Duration"), std::int64_t(215)}, {key("ElapsedTime"), 215.04}, {key("PlaybackRate"), true},
+        {key("Timestamp"), MRDate{1700000000.25}}, {key("ArtworkData"), bytes({1, 2, 3})},
+        {key("ArtworkIdentifier"), MRObject{"<artwork 7>"}}};
+    request(info);
+    EXPECT_EQ(output.line(),
+        R"({"pid":-5,"playing":true,"title":"Line\nand \"quote\"\u0001",)"
+        R"("artist":"Sigur Rós – 東京","album":"","duration":215,"elapsed":215.04,"rate":1,)"
+        R"("timestamp":1700000000.25,"artworkID":"<artwork 7>","artwork":"AQID"})");
+}
+
+// No information, or values of the wrong types: defaults, stamped with the present.
+TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
+{
+    const MRInfoDictionary wrong = {{key("Title"), std::int64_t(7)}, {key("Artist"), MRObject{"x"}},
+        {key("Album"), MRDate{1}}, {key("Duration"), std::string("215")}, {key("ElapsedTime"), MRDate{30}},
+        {key("PlaybackRate"), MRObject{"1"}}, {key("Timestamp"), 1000.5}};
+    for (const MRInfo& info : {MRInfo(), MRInfo(std::make_shared<MRInfoDictionary>(wrong))}) {
+        auto now = [] { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()); };
+        double before = now().count();
+        Record record = now_playing_record(7, false, info);
+        double stamp = record["timestamp"];
+        EXPECT_TRUE(stamp >= before && stamp <= now().count());
+        record.erase("timestamp");
+        EXPECT_EQ(record.dump(),
+            R"({"pid":7,"playing":false,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})");
+    }
+}
+
+// One snapshot per row, in order: what was sent before decides what is sent.
+TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
+{
+    const std::vector<std::uint8_t> three = {0xfb, 0xff, 0xfe}, four = {1, 2, 3, 4}, five = {1, 2, 3, 4, 5};
+    const std::string none = "<absent>", cover = "cover-1";
+    const struct {
+        std::optional<MRValue> data, identifier;
+        std::string artworkID, artwork;
+    } rows[] = {
+        {std::nullopt, std::nullopt, none, none},
+        {bytes(three), cover, cover, "+//+"},
+        {bytes(three), cover, cover, none},  // the same again
+        {bytes(four), cover, cover, none},   // new bytes, the same identifier
+        {std::nullopt, cover, none, none},
+        {bytes(three), cover, cover, "+//+"},  // after none: sent again
+        {bytes({}), cover, none, none},
+        {std::string("not data"), cover, none, none},
+        {bytes(four), std::nullopt, "4-", "AQIDBA=="},
+        {bytes(five), std::nullopt, "5-", "AQIDBAU="},
+        {bytes(five), std::nullopt, "5-", none},
+        {bytes(four), MRObject{""}, "", "AQIDBA=="},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        auto info = std::make_shared<MRInfoDictionary>();
+        if (row.data)
+            (*info)[key("ArtworkData")] = *row.data;
+        if (row.identifier)
+            (*info)[key("ArtworkIdentifier")] = *row.identifier;
+        std::string identity = row.artworkID;
+        if (identity.ends_with('-')) {
+            const auto& data = *std::get<MRData>(*row.data).bytes;
+            identity += std::to_string(XXH3_64bits(data.data(), data.size()));
+        }
+        Record record = now_playing_record(1, true, info);
+        EXPECT_EQ(record.value("artworkID", none), identity);
+        EXPECT_EQ(record.value("artwork", none), row.artwork);
+    }
+}
+
+// An identifier stands for its text: a boolean for 1 or 0, as on the
+// platform; a date the calendar cannot hold, or no number, for its seconds.
+TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
+{
+    const double inf = INFINITY;
+    const std::pair<MRValue, const char*> rows[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"}, {false, "0"},
+        {bytes({0xab, 0x01}), "<ab01>"}, {MRObject{"<NSURL>"}, "<NSURL>"},
+        {MRDate{1700000000.9}, "2023-11-14 22:13:20 +0000"}, {MRDate{-0.5}, "1970-01-01 00:00:00 +0000"},
+        {MRDate{1e17}, "1e+17"},                                 // a time_t, but past the calendar's years
+        {MRDate{9223372036854775808.0}, "9223372036854775808"},  // just past time_t
+        {MRDate{-1e19}, "-1e+19"}, {MRDate{NAN}, "nan"}, {MRDate{-inf}, "-inf"}};
+    for (const auto& [identifier, text] : rows) {
+        MRData artwork = bytes({1});
+        MRInfoDictionary info = {{key("ArtworkData"), artwork}, {key("ArtworkIdentifier"), identifier}};
+        EXPECT_EQ(artwork_identity(info, artwork), text);
+    }
+}
+
+// Artwork in a record that could not be written never reached the reader.
+TEST_F(Bridge, SendsTheArtworkOfARecordThatCouldNotBeWrittenWithTheNextOne)
+{
+    request({{key("ArtworkData"), bytes({1, 2, 3})}, {key("PlaybackRate"), NAN}});
+    drain();
+    request({{key("ArtworkData"), bytes({1, 2, 3})}});
+    EXPECT_EQ(Record::parse(output.line().value_or("{}")).value("artwork", ""), "AQID");
+}
+
+// Every request is timed on the queue, as the notifications' are.
+TEST_F(Bridge, RequestsCloserThan120msGiveOneRefreshAndTheRefreshCommandOneMore)
+{
+    for (auto [gap, expected] : {std::pair{50ms, 1}, {200ms, 2}}) {
+        refreshes = 0;
+        platform::queue_async(queue, schedule);
+        platform::queue_after(queue, gap, schedule);
+        drain();
+        EXPECT_EQ(refreshes, expected) << gap.count();
+    }
+    for (auto [command, expected] : {std::pair{"refresh", 2}, {"play", 1}}) {
+        refreshes = 0;
+        std::string line = command;
+        run_command(line.data());
+        drain();
+        EXPECT_EQ(refreshes, expected) << command;
+    }
+}
+
+TEST_F(Bridge, CarriesOutEachLineAsTheCommandTableSays)
+{
+    const std::pair<std::vector<std::string>, std::vector<std::string>> rows[] = {
+        {{"toggle", "play", "pause", "next", "previous"},
+            {"command 2", "command 0", "command 1", "command 4", "command 5"}},
+        {{"play\r\n", "pause\r\r\n", "next\n"}, {"command 0", "command 1", "command 4"}},
+        {{"play ", " play", "Play", "PAUSE", "play\t", "", "\rplay", "seek", "seek\t5", "Seek 5", "refreshed"}, {}},
+        {{"seek 12.5", "seek  7", "seek abc", "seek ", "seek -3", "seek 0x10", "seek 5s\r\n"},
+            {"seek 12.5", "seek 7", "seek 0", "seek 0", "seek -3", "seek 16", "seek 5"}},
+    };
+    for (const auto& [lines, expected] : rows) {
+        actions.clear();
+        for (std::string line : lines)
+            run_command(line.data());
+        EXPECT_EQ(actions, expected) << testing::PrintToString(lines);
+    }
+    auto seek = setElapsed;
+    setElapsed = nullptr;  // a framework without the setter
+    actions.clear();
+    for (std::string line : {"seek 10", "toggle"})
+        run_command(line.data());
+    setElapsed = seek;
+    EXPECT_EQ(actions, std::vector<std::string>{"command 2"});
+}
