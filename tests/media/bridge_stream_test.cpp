@@ -14,8 +14,9 @@ TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
     EXPECT_FALSE(emit({{"elapsed", -INFINITY}}));
     EXPECT_TRUE(emit({{"pid", 2}, {"duration", 215}, {"rate", 1.5}, {"t", "a\\b\n"}}));
     EXPECT_TRUE(emit({{"title", "bad \xff byte"}}));
-    EXPECT_EQ(output.line(), R"({"pid":2,"duration":215,"rate":1.5,"t":"a\\b\n"})");
-    EXPECT_EQ(output.line(), "{\"title\":\"bad \xEF\xBF\xBD byte\"}");
+    EXPECT_EQ(output.lines(),
+        (std::vector<std::string>{
+            R"({"pid":2,"duration":215,"rate":1.5,"t":"a\\b\n"})", "{\"title\":\"bad \xEF\xBF\xBD byte\"}"}));
 }
 
 // Long plain text (base64 artwork) is written past the serialiser; the bytes
@@ -33,7 +34,7 @@ TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
     CapturedOutput output;
     for (const Record& record : records) {
         emit(record);
-        EXPECT_EQ(output.line(), record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        EXPECT_EQ(output.lines(), std::vector{record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)});
     }
 }
 
@@ -48,8 +49,10 @@ TEST(EventStream, ConcurrentWritersNeverMixTheirRecords)
         });
     for (auto& writer : writers)
         writer.join();
-    for (int i = 0; i < 800; i++) {
-        Record record = Record::parse(output.line().value_or("{}"));
+    auto lines = output.lines();
+    ASSERT_EQ(lines.size(), 800u);
+    for (const auto& line : lines) {
+        Record record = Record::parse(line);
         std::string text = record.value("text", "");
         ASSERT_GE(text.size(), 5000u);
         ASSERT_EQ(text, std::string(text.size(), char('a' + record.value("w", 0))));

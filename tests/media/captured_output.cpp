@@ -1,7 +1,5 @@
 #include "captured_output.h"
 
-#include "wait.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,32 +15,27 @@ CapturedOutput::CapturedOutput()
     close(file);
 }
 
-void CapturedOutput::take_written()
-{
-    char chunk[65536];
-    for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;)
-        unread.append(chunk, static_cast<std::size_t>(n));
-}
-
 // What no test read, a test's own failure messages among it, goes to the log.
 CapturedOutput::~CapturedOutput()
 {
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
-    take_written();
+    for (const auto& line : lines())
+        std::fprintf(stderr, "%s\n", line.c_str());
     std::fputs(unread.c_str(), stderr);
     close(reader);
     unlink(path);
 }
 
-std::optional<std::string> CapturedOutput::line(std::chrono::milliseconds limit)
+std::vector<std::string> CapturedOutput::lines()
 {
-    auto whole = [this] { return take_written(), unread.find('\n') != std::string::npos; };
-    if (!wait_until(whole, limit))
-        return std::nullopt;
-    std::size_t end = unread.find('\n');
-    std::string text = unread.substr(0, end);
-    unread.erase(0, end + 1);
-    return text;
+    std::fflush(stdout);
+    char chunk[65536];
+    for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;)
+        unread.append(chunk, static_cast<std::size_t>(n));
+    std::vector<std::string> whole;
+    for (std::size_t end; (end = unread.find('\n')) != std::string::npos; unread.erase(0, end + 1))
+        whole.push_back(unread.substr(0, end));
+    return whole;
 }

@@ -1,19 +1,16 @@
 // This process's standard output sent to a temporary file while the object
-// lives, and read back from it line by line as it is written.
+// lives, and read back from it.
 #pragma once
 
-#include <chrono>
-#include <optional>
 #include <string>
+#include <vector>
 
 struct CapturedOutput {
     CapturedOutput();
     ~CapturedOutput();
     CapturedOutput(const CapturedOutput&) = delete;
     CapturedOutput& operator=(const CapturedOutput&) = delete;
-    // The next whole line, or nothing when none comes within the limit.
-    std::optional<std::string> line(std::chrono::milliseconds limit = std::chrono::seconds(10));
-    void take_written();  // appends what was written since to `unread`
+    std::vector<std::string> lines();  // the whole lines written since the last call
 
     char path[32] = "/tmp/captured-stdout-XXXXXX";
     int saved = -1, reader = -1;
