@@ -1,16 +1,85 @@
-// The Linux controller on faithful fakes of the kernel's two SMC drivers,
-// seen through the key operations and as the owner sees it on the socket.
+// The Linux controller on the kernel's two SMC drivers as trees of files, seen
+// through the key operations and as the owner sees it on the socket.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
 
-#include "fake_sysfs_driver.h"
 #include "fan_control.h"
 #include "protocol.h"
 #include "smc.h"
+#include "user_client.h"
+
+namespace fs = std::filesystem;
+
+enum class Driver { kNone, kApplesmc, kMacsmc };
+
+// What the driver shows of a fan file: its first line. The controller's one
+// write to a file, shorter than the number there, leaves the rest behind.
+static std::string shown(const fs::path& file)
+{
+    std::string line;
+    std::ifstream in(file);
+    std::getline(in, line);
+    return line;
+}
+
+// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device
+// found by name), beside another hwmon device with fans of its own. A busy
+// file is a folder, which refuses reads and writes even to root, as the
+// driver does when the controller is busy or lacks the key.
+struct FakeDriver {
+    fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
+    std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
+    std::map<std::string, std::string> files;  // the fan files by name, as last seen
+    bool opened;
+
+    FakeDriver(Driver kind, int fans = 2, const std::set<std::string>& busy = {});
+    ~FakeDriver() { fs::remove_all(root); }
+    // "fan1_output=2500\n" for each fan file changed since last asked.
+    std::string changes()
+    {
+        std::string text;
+        for (auto& [name, seen] : files)
+            if (shown(dir / name) != seen)
+                text += name + "=" + (seen = shown(dir / name)) + "\n";
+        return text;
+    }
+};
+
+static void put(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+}
+
+FakeDriver::FakeDriver(Driver kind, int fans, const std::set<std::string>& busy)
+{
+    bool applesmc = kind == Driver::kApplesmc;
+    put(hwmon + "/hwmon0/name", "nct6775\n");
+    put(hwmon + "/hwmon0/fan1_input", "900\n");
+    dir = applesmc ? platform : hwmon + "/hwmon1";
+    if (kind == Driver::kMacsmc)
+        put(dir / "name", "macsmc_hwmon\n");
+    const char* suffixes[] = {"input", "min", "max", applesmc ? "output" : "target", "manual"};
+    const int speeds[2][5] = {{2000, 1200, 6200, 2000, 0}, {1800, 1000, 5800, 1800, 0}};
+    for (int n = 0; kind != Driver::kNone && n < fans; n++)
+        for (int f = 0; f < (applesmc ? 5 : 4); f++) {
+            std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
+            files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
+            busy.count(name) ? (void)fs::create_directories(dir / name) : put(dir / name, files[name] + "\n");
+        }
+    sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
+    smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
+    if ((opened = smc_open()))
+        detect_fans();
+}
 
 // One request from the owner over a connected pair, and the reply.
 static std::string ask(const char* request)
@@ -26,121 +95,91 @@ static std::string ask(const char* request)
     return reply;
 }
 
-static const char kIdle[] = "ok fans=2 forced=0 F0=2000,1200,6200,2000,0 F1=1800,1000,5800,1800,0\n";
-
 TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 {
     const struct {
         Driver kind;
         int fans;
-        bool opened;
         const char* status;
-    } cases[] = {
-        {Driver::kApplesmc, 1, true, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
-        {Driver::kMacsmc, 2, true, kIdle}, {Driver::kMacsmc, 0, true, "ok fans=0 forced=0\n"},  // a Mac without fans
-        {Driver::kNone, 2, false, ""},  // only another hwmon device, with fans of its own
-    };
+    } cases[] = {{Driver::kApplesmc, 1, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
+        {Driver::kMacsmc, 2, "ok fans=2 forced=0 F0=2000,1200,6200,2000,0 F1=1800,1000,5800,1800,0\n"},
+        {Driver::kMacsmc, 0, "ok fans=0 forced=0\n"}, {Driver::kNone, 2, nullptr}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.status);
+        SCOPED_TRACE(c.status ? c.status : "none");
         FakeDriver driver(c.kind, c.fans);
-        EXPECT_EQ(driver.opened, c.opened);
-        if (c.opened) {
-            EXPECT_EQ(ask("status"), c.status);
-        }
+        EXPECT_EQ(driver.opened, c.status != nullptr);
+        EXPECT_EQ(driver.opened ? ask("status") : "", c.status ? c.status : "");
         EXPECT_FALSE(smc_key_info("Ftst").ok);
     }
 }
 
-TEST(SysfsController, ForcesAndHandsBackEitherDriversFans)
+// A forcing either holds every fan or, refused anywhere, hands all back.
+TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
 {
     const struct {
         Driver kind;
-        const char* forcing;
-        const char* handBack;
-    } cases[] = {
-        {Driver::kApplesmc, "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
-            "fan1_manual=0\nfan2_manual=0\n"},
-        {Driver::kMacsmc, "fan1_target=2501\nfan2_target=2501\n", "fan1_target=0\nfan2_target=0\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.forcing);
-        FakeDriver driver(c.kind);
-        EXPECT_EQ(ask("set 2500.6"), "ok\n");
-        EXPECT_EQ(driver.writes(), c.forcing);
-        EXPECT_EQ(driver.manual_fans(), 3);
-        EXPECT_EQ(ask("status"), "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n");
-        EXPECT_EQ(ask("auto"), "ok\n");
-        EXPECT_EQ(driver.writes(), c.handBack);
-        EXPECT_EQ(driver.manual_fans(), 0);
-    }
-}
-
-TEST(SysfsController, AForcingTheDriverRefusesAnswersErrorSmcWithTheFansHandedBack)
-{
-    const struct {
-        Driver kind;
-        const char* busy;
-        bool manualKey, fanControl;
-        const char* request;
-        const char* status;
-    } cases[] = {
-        {Driver::kApplesmc, "fan2_output", true, true, "set 2500",
+        std::set<std::string> busy;
+        const char *request, *reply, *changes, *status;
+    } cases[] = {{Driver::kApplesmc, {}, "set 2500.6", "ok\n",
+                     "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
+                     "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
+        {Driver::kMacsmc, {}, "set 2500.6", "ok\n", "fan1_target=2501\nfan2_target=2501\n",
+            "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
+        {Driver::kApplesmc, {"fan1_max"}, "set 20000", "ok\n",  // an unreadable maximum imposes nothing
+            "fan1_manual=1\nfan1_output=20000\nfan2_manual=1\nfan2_output=5800\n",
+            "ok fans=2 forced=1 F0=2000,1200,-1,20000,1 F1=1800,1000,5800,5800,1\n"},
+        {Driver::kApplesmc, {"fan2_output"}, "set 2500", "error smc\n", "fan1_output=2500\n",
             "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
-        {Driver::kApplesmc, "", false, true, "set 2500",  // a Mac without the manual key
+        {Driver::kApplesmc, {"fan1_manual", "fan2_manual"}, "set 2500", "error smc\n",  // a Mac without the key
+            "fan1_output=2500\nfan2_output=2500\n",
             "ok fans=2 forced=0 F0=2000,1200,6200,2500,-1 F1=1800,1000,5800,2500,-1\n"},
-        {Driver::kApplesmc, "fan1_max", true, true, "set 20000",  // no ceiling, and 16384 or more
-            "ok fans=2 forced=0 F0=2000,1200,-1,2000,0 F1=1800,1000,5800,5800,0\n"},
-        {Driver::kMacsmc, "", true, false, "set 2500", kIdle},  // fan_control off
-        {Driver::kMacsmc, "fan2_target", true, true, "set 2500",
-            "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
-    };
+        {Driver::kMacsmc, {"fan2_target"}, "set 2500", "error smc\n", "fan1_target=0\n",
+            "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,-1,0\n"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
-        FakeDriver driver(c.kind);
-        driver.busy = {c.busy};
-        driver.manualKey = c.manualKey, driver.fanControl = c.fanControl;
-        EXPECT_EQ(ask(c.request), "error smc\n");
-        EXPECT_EQ(driver.manual_fans(), 0);
+        FakeDriver driver(c.kind, 2, c.busy);
+        EXPECT_EQ(ask(c.request), c.reply);
+        EXPECT_EQ(driver.changes(), c.changes);
         EXPECT_EQ(ask("status"), c.status);
+        EXPECT_EQ(ask("auto"), "ok\n");
+        bool wasForced = strcmp(c.reply, "ok\n") == 0;
+        EXPECT_EQ(driver.changes(),
+            !wasForced                      ? ""
+                : c.kind == Driver::kMacsmc ? "fan1_target=0\nfan2_target=0\n"
+                                            : "fan1_manual=0\nfan2_manual=0\n");
     }
 }
 
+// Each driver takes its rows in turn; each key is written in its own size, a
+// byte for modes and the count, else a float.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
     const struct {
         Driver kind;
-        bool forcedFirst;
         const char* key;
         float value;
         int result;
-        const char* writes;
-    } cases[] = {
-        {Driver::kApplesmc, false, "F0Mn", 1000, -1, ""},  // the driver itself would take it
-        {Driver::kApplesmc, false, "FNum", 3, -1, ""},
-        {Driver::kApplesmc, false, "F0Tg", NAN, -1, ""},
-        {Driver::kApplesmc, false, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
-        {Driver::kApplesmc, false, "F0Tg", 16384, -1, "fan1_output=16384\n"},
-        {Driver::kApplesmc, false, "F1Md", 1, 0, "fan2_manual=1\n"},
-        {Driver::kMacsmc, false, "F0Tg", 3000, -1, ""},  // the machine runs an unforced fan
-        {Driver::kMacsmc, false, "F0Md", 1, 0, ""},      // the mode is ours until a target
-        {Driver::kMacsmc, true, "F0Tg", 3000, 0, "fan1_target=3000\n"},
-        {Driver::kMacsmc, true, "F0Tg", 1199, -1, ""},
-        {Driver::kMacsmc, true, "F0Tg", 6201, -1, ""},
-        {Driver::kMacsmc, true, "F0Md", 0, 0, "fan1_target=0\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.key << " " << c.value);
-        FakeDriver driver(c.kind);
-        uint8_t on = 1;
-        if (c.forcedFirst) {
-            ASSERT_EQ(write_key("F0Md", &on, 1), 0);
+        const char* changes;
+    } cases[] = {{Driver::kApplesmc, "F0Mn", 1000, -1, ""},  // the driver itself would take it
+        {Driver::kApplesmc, "FNum", 3, -1, ""}, {Driver::kApplesmc, "F0Tg", NAN, -1, ""},
+        {Driver::kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
+        {Driver::kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"},
+        {Driver::kMacsmc, "F0Tg", 3000, -1, ""},  // the machine runs an unforced fan
+        {Driver::kMacsmc, "F0Md", 1, 0, ""},      // the mode is ours until a target
+        {Driver::kMacsmc, "F0Tg", 3000, 0, "fan1_target=3000\n"}, {Driver::kMacsmc, "F0Tg", 1199, -1, ""},
+        {Driver::kMacsmc, "F0Tg", 6201, -1, ""}, {Driver::kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}};
+    for (Driver kind : {Driver::kApplesmc, Driver::kMacsmc}) {
+        FakeDriver driver(kind);
+        for (const auto& c : cases) {
+            if (c.kind != kind)
+                continue;
+            SCOPED_TRACE(testing::Message() << c.key << " " << c.value);
+            uint32_t size = smc_key_info(c.key).size;
+            uint8_t bytes[4];
+            memcpy(bytes, &c.value, 4);
+            bytes[0] = size == 1 ? uint8_t(c.value) : bytes[0];
+            EXPECT_EQ(write_key(c.key, bytes, size), c.result);
+            EXPECT_EQ(driver.changes(), c.changes);
         }
-        // Each key in its own size: a byte for modes and the count, else a float.
-        bool oneByte = smc_key_info(c.key).size == 1;
-        uint8_t byte = oneByte ? uint8_t(c.value) : 0;
-        EXPECT_EQ(
-            oneByte ? write_key(c.key, &byte, 1) : write_key(c.key, reinterpret_cast<const uint8_t*>(&c.value), 4),
-            c.result);
-        EXPECT_EQ(driver.writes(), c.writes);
     }
 }
