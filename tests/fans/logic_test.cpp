@@ -14,8 +14,7 @@
 using Log = std::vector<std::string>;
 enum Fault { kRefused, kBroken };  // a non-zero result, or a failed call
 struct ScriptedKey {
-    uint32_t type;
-    uint32_t size;
+    uint32_t type, size;
     std::vector<uint8_t> bytes;
 };
 // Data types as the controller's own codes, against which the logic packs their names.
@@ -33,31 +32,26 @@ bool smc_open()
 
 int smc_call(const SmcRecord* request, SmcRecord* reply)
 {
-    uint32_t c = request->key, command = request->command;
-    std::string name = {char(c >> 24), char(c >> 16), char(c >> 8), char(c)};
-    std::string head = (command == kSmcCmdKeyInfo        ? "info "
-                               : command == kSmcCmdRead  ? "read "
-                               : command == kSmcCmdWrite ? "write "
-                                                         : "? ") +
-        name;
-    std::string entry = head + (command == kSmcCmdWrite ? " " : "");
-    for (uint32_t i = 0; command == kSmcCmdWrite && i < std::min(request->dataSize, 32u); i++)
-        entry += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
-    exchanges.push_back(entry);
-
+    uint32_t c = request->key, command = request->command, size = std::min(request->dataSize, 32u);
+    std::string head = std::string(command == kSmcCmdKeyInfo ? "info "
+                               : command == kSmcCmdRead      ? "read "
+                                                             : "write ") +
+        char(c >> 24) + char(c >> 16) + char(c >> 8) + char(c);
+    exchanges.push_back(head + (command == kSmcCmdWrite ? " " : ""));
+    for (uint32_t i = 0; command == kSmcCmdWrite && i < size; i++)
+        exchanges.back() += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
     auto fault = faults.find(head);
-    auto k = keys.find(name);
+    auto k = keys.find(head.substr(head.size() - 4));
     if (fault != faults.end() && fault->second == kBroken)
         return 1;
-    bool sized = k != keys.end() && (command == kSmcCmdKeyInfo || request->dataSize == k->second.size);
-    if (!sized || fault != faults.end())
+    if (k == keys.end() || fault != faults.end() || (command != kSmcCmdKeyInfo && size != k->second.size))
         reply->result = kSmcRefused;
     else if (command == kSmcCmdKeyInfo)
         reply->dataSize = k->second.size, reply->dataType = k->second.type;
     else if (command == kSmcCmdRead)
         std::copy_n(k->second.bytes.begin(), std::min<size_t>(k->second.bytes.size(), 32), reply->bytes);
-    else if (command == kSmcCmdWrite)
-        k->second.bytes.assign(request->bytes, request->bytes + std::min(k->second.size, 32u));
+    else
+        k->second.bytes.assign(request->bytes, request->bytes + size);
     return 0;
 }
 
@@ -96,9 +90,10 @@ TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
     } rows[] = {{{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
         {{ui16, 2, {0x17, 0x70}}, 6000, both}, {one, 1, both}, {{flt_, 4, {0, 0, 0x80, 0x3F}}, 1, both},
         {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both},  // which callers take for a failure
-        {{sp78, 2, {0x30, 0}}, 0, both}, {{ui8, 0, {1}}, -1, info}, {{ui8, 33, {1}}, -1, info},
-        {one, -1, info, {{"info TEST", kRefused}}}, {one, -1, info, {{"info TEST", kBroken}}},
-        {one, -1, both, {{"read TEST", kRefused}}}, {one, -1, both, {{"read TEST", kBroken}}}};
+        {{sp78, 32, {0x30, 0}}, 0, both},           // a type not decoded, in the largest size
+        {{ui8, 0, {1}}, -1, info}, {{ui8, 33, {1}}, -1, info}, {one, -1, info, {{"info TEST", kRefused}}},
+        {one, -1, info, {{"info TEST", kBroken}}}, {one, -1, both, {{"read TEST", kRefused}}},
+        {one, -1, both, {{"read TEST", kBroken}}}};
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(0, {{"TEST", row.key}});
@@ -182,6 +177,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
     }
 }
 
+// A target key of another type or size than its value's is never written.
 TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
 {
     const ScriptedKey ok = flt(0);
@@ -192,9 +188,10 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
         bool fails, targetWritten;
     } rows[] = {{"write F0Md", kRefused, ok, true, true}, {"info F0Tg", kRefused, ok, true, false},
         {"", kRefused, {ui16, 2, {}}, true, false}, {"", kRefused, {flt_, 2, {}}, true, false},
-        {"write F0Tg", kBroken, ok, true, true}, {"info Ftst", kRefused, ok, false, true},
-        {"write Ftst", kBroken, ok, false, true}, {"read F0Mn", kRefused, ok, false, true},
-        {"read F0Mx", kBroken, ok, false, true}, {"read F0Md", kRefused, ok, false, true}};
+        {"", kRefused, {fpe2, 4, {}}, true, false}, {"write F0Tg", kBroken, ok, true, true},
+        {"info Ftst", kRefused, ok, false, true}, {"write Ftst", kBroken, ok, false, true},
+        {"read F0Mn", kRefused, ok, false, true}, {"read F0Mx", kBroken, ok, false, true},
+        {"read F0Md", kRefused, ok, false, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE("row " + std::to_string(&row - rows));
         fresh_process(2);
