@@ -1,9 +1,10 @@
 // Helpers for the fan helper's program tests and benchmarks: temporary
-// folders, socket clients and a server on a thread.
+// folders, socket clients, and a server on a thread or in a process.
 #pragma once
 
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -13,7 +14,7 @@
 // A fresh folder under /tmp that any user may enter; removed with its contents.
 struct TempDir {
     std::string path = make();
-    ~TempDir();
+    ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name) const { return path + "/" + name; }
     static std::string make();
 };
@@ -29,18 +30,14 @@ struct ServerThread {
     int status = -1;
     bool start(const std::string& socketPath, int64_t owner);  // true once it answers, within 20 s
     int stop(int sig = SIGTERM);                               // the exit status
-    ~ServerThread()
-    {
-        if (thread.joinable())
-            stop();
-    }
+    ~ServerThread() { thread.joinable() ? stop() : 0; }
 };
 
-// A helper program serving a path as a process of its own. start is true once
-// the path is a new socket that answers, within 20 s.
+// A helper program serving a path as a process of its own, killed with the object.
 struct HelperProcess {
     pid_t pid = -1;
+    // True once the path is a new socket that answers, within 20 s.
     bool start(const std::string& program, const std::string& socketPath, uid_t owner = geteuid());
-    int stop();        // the exit status
-    ~HelperProcess();  // kills one still running
+    int stop(int sig = SIGTERM);  // the exit status
+    ~HelperProcess() { pid > 0 ? stop(SIGKILL) : 0; }
 };

@@ -14,12 +14,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 // Allocations made on other threads than the test's: the server's. Counted
@@ -37,19 +34,14 @@ extern "C" void* malloc(size_t size)
 
 // A change of mode by path follows whatever the path names by then. This
 // chmod first swaps the armed path for a link to the victim, as a user who may
-// write in the socket's folder could between bind and the change.
+// write in the socket's folder could between bind and the change. Declared
+// noexcept where the C library declares it so.
 static std::string hijackedPath, victimPath;
-#ifdef __GLIBC__
-#define CHMOD_NOEXCEPT noexcept  // as glibc declares it
-#else
-#define CHMOD_NOEXCEPT
-#endif
-int chmod(const char* path, mode_t mode) CHMOD_NOEXCEPT
+int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
 {
-    if (!hijackedPath.empty() && hijackedPath == path) {
-        std::string link = hijackedPath + ".link";
-        symlink(victimPath.c_str(), link.c_str());
-        rename(link.c_str(), path);
+    if (hijackedPath == path) {
+        symlink(victimPath.c_str(), (hijackedPath + ".link").c_str());
+        rename((hijackedPath + ".link").c_str(), path);
     }
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
@@ -57,9 +49,11 @@ int chmod(const char* path, mode_t mode) CHMOD_NOEXCEPT
 namespace {
 
 std::atomic<int64_t> fakeNow;
-int64_t fake_seconds()
+
+std::string slurp(const std::string& path)
 {
-    return fakeNow;
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The reply a client of another user gets: a child drops to uid, asks, and
@@ -76,48 +70,66 @@ std::string request_as(uid_t uid, const std::string& path, const std::string& te
     return WEXITSTATUS(status) == 0 ? "ok\n" : WEXITSTATUS(status) == 1 ? "" : "(other reply)";
 }
 
+// The longest path a socket address holds: 107 bytes on Linux, 103 on macOS.
+std::string longest_path(const TempDir& dir)
+{
+    return dir.file(std::string(sizeof(sockaddr_un{}.sun_path) - dir.path.size() - 2, 'a'));
+}
+
+struct Row {
+    std::string text, reply;
+    int forced;
+    float target;
+    int silence = 1;
+    uid_t uid = 0;  // root's requests come from this process
+};
+
 // Fans in automatic mode at second 1000; each test starts the server itself.
 struct Served : testing::Test {
     TempDir dir;
-    std::string path = dir.file("sock");
+    std::string path = longest_path(dir);
     ServerThread server;
-
     void SetUp() override
     {
+        smc = 0;  // powered up afresh: no fan still slowing from an earlier test
         ASSERT_TRUE(smc_open());
         detect_fans();
         restore_auto();
         fakeNow = 1000;
-        now_seconds = fake_seconds;
+        now_seconds = [] { return fakeNow.load(); };
+        serverAllocations = 0;
+    }
+    // Each reply, the fans after it, and that only an answered request counts as contact.
+    void run(const std::vector<Row>& rows)
+    {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.text + " from " + std::to_string(row.uid));
+            int64_t before = lastContact;
+            fakeNow += row.silence;
+            EXPECT_EQ(row.uid ? request_as(row.uid, path, row.text) : request(path, row.text), row.reply);
+            EXPECT_EQ(forced, row.forced);
+            EXPECT_EQ(read_float("F0Tg"), row.target);
+            EXPECT_EQ(lastContact, row.reply.empty() ? before : fakeNow.load());
+            EXPECT_EQ(serverAllocations, 0);
+        }
     }
 };
 
-TEST(SimulatedController, WritesOnlyTheSwitchesAndTargets)
-{
-    ASSERT_TRUE(smc_open());
-    const uint8_t zeros[4] = {};
-    struct {
-        const char* key;
-        uint32_t size;
-        int result;
-    } rows[] = {{"FNum", 1, -1}, {"Ftst", 1, 0}, {"F0Md", 1, 0}, {"F1Ac", 4, -1}, {"F1Mn", 4, -1}, {"F1Mx", 4, -1},
-        {"F1Tg", 4, 0}, {"F2Tg", 4, -1}};
-    for (const auto& row : rows)
-        EXPECT_EQ(write_key(row.key, zeros, row.size), row.result) << row.key;
-}
-
-// The actual speed follows the target with a time constant of about a second.
-TEST(SimulatedController, ActualSpeedApproachesTheForcedTarget)
+TEST(SimulatedController, WritesOnlyTheSwitchesAndTargetsAndApproachesTheTarget)
 {
     static double now = 100;
     auto saved = simClock;
     simClock = [] { return now; };
     smc = 0;  // reopened: power-on values on the test's clock
     ASSERT_TRUE(smc_open());
+    const uint8_t zeros[4] = {};
+    for (auto [key, size, result] : {std::tuple{"FNum", 1u, -1}, {"Ftst", 1u, 0}, {"F0Md", 1u, 0}, {"F1Ac", 4u, -1},
+             {"F1Mn", 4u, -1}, {"F1Mx", 4u, -1}, {"F1Tg", 4u, 0}, {"F2Tg", 4u, -1}})
+        EXPECT_EQ(write_key(key, zeros, size), result) << key;
     detect_fans();
     ASSERT_TRUE(force_all_fans(3000));
     EXPECT_FLOAT_EQ(read_float("F0Ac"), 1200);
-    now = 101;
+    now = 101;  // a time constant of about a second
     EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * (1 - std::exp(-1.0)), 50);
     now = 105;
     EXPECT_NEAR(read_float("F0Ac"), 3000, 30);
@@ -125,40 +137,20 @@ TEST(SimulatedController, ActualSpeedApproachesTheForcedTarget)
     simClock = saved;
 }
 
-// Clients of other users need a root test that can become them.
-#define SKIP_UNLESS_ROOT()                                                                                             \
-    if (geteuid() != 0)                                                                                                \
-    GTEST_SKIP() << "needs root: its clients drop to other uids (run the tests as root, as CI does)"
-
 TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
 {
-    SKIP_UNLESS_ROOT();
-    struct {
-        std::string text, reply;
-        int forced;
-        uid_t uid;
-    } rows[] = {{"ping\n", "ok\n", 0, 4242}, {"set 2500\n", "", 0, 4243}, {"ping\n", "", 0, 4243},
-        {"set 2500\n", "ok\n", 1, 0}, {"auto\n", "", 1, 4243}, {"auto\n", "ok\n", 0, 4242}};
-    ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4242));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text + " from " + std::to_string(row.uid));
-        int64_t before = lastContact;
-        fakeNow += 1;
-        EXPECT_EQ(row.uid ? request_as(row.uid, path, row.text) : request(path, row.text), row.reply);
-        EXPECT_EQ(forced, row.forced);
-        EXPECT_EQ(lastContact, row.reply.empty() ? before : fakeNow.load());
-    }
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root: its clients drop to other uids (run the tests as root, as CI does)";
+    ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4243));
+    run({{"ping\n", "ok\n", 0, 1200, 1, 4243}, {"set 2500\n", "", 0, 1200, 1, 4242}, {"ping\n", "", 0, 1200, 1, 4242},
+        {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "", 1, 2500, 1, 4242}, {"auto\n", "ok\n", 0, 1200, 1, 4243}});
 }
 
 TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
 {
     const std::string range = "error range\n", command = "error command\n";
-    struct {
-        std::string text, reply;
-        int forced;
-        float target;
-        int silence = 1;
-    } rows[] = {{"hello\n", "ok tolvane-fans 1\n", 0, 1200},
+    ASSERT_TRUE(server.start(path, geteuid()));
+    run({{"hello\n", "ok tolvane-fans 1\n", 0, 1200},
         {"status\n", "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n", 0, 1200},
         {"ping", "ok\n", 0, 1200}, {"pingpong and more", "ok\n", 0, 1200}, {"auto", "ok\n", 0, 1200},
         {"", "", 0, 1200},  // dropped after 2 s of silence
@@ -171,91 +163,50 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set2500\n", command, 1, 6000}, {"ping\nauto\n", "ok\n", 1, 6000},  // one request per connection
         {"ping" + std::string(296, 'x'), "ok\n", 1, 6000}, {"ping\n", "ok\n", 1, 6000, 60},
         {"ping\n", "ok\n", 0, 1200, 61},  // the watchdog runs before the request is served
-        {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "ok\n", 0, 1200}};
-    serverAllocations = 0;
-    ASSERT_TRUE(server.start(path, geteuid()));
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        int64_t before = lastContact;
-        fakeNow += row.silence;
-        EXPECT_EQ(request(path, row.text), row.reply);
-        EXPECT_EQ(forced, row.forced);
-        EXPECT_EQ(read_float("F0Tg"), row.target);
-        EXPECT_EQ(lastContact, row.reply.empty() ? before : fakeNow.load());
-        EXPECT_EQ(serverAllocations, 0);
-    }
+        {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "ok\n", 0, 1200}});
 }
 
-TEST_F(Served, TermOrIntHandsForcedFansBackAndRemovesTheSocketOpenToAll)
+// The socket is made open to all through the creation mask, never by a change
+// of mode by path, which a link swapped in would turn onto the victim. A newer
+// helper then takes the path over, and the older one's shutdown leaves it be.
+TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyItsOwn)
 {
+    victimPath = dir.file("victim");
+    std::ofstream(victimPath) << "root's own";
+    ASSERT_EQ(chmod(victimPath.c_str(), 0600), 0);
+    struct stat st;
     for (int sig : {SIGTERM, SIGINT}) {
         ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
-        ASSERT_TRUE(server.start(path, geteuid()));
-        struct stat st;
-        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        hijackedPath = path;
+        mode_t saved = umask(077);
+        bool started = server.start(path, geteuid());
+        EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
+        hijackedPath.clear();
+        ASSERT_EQ(stat(victimPath.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        ASSERT_TRUE(started);
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISSOCK(st.st_mode));
         EXPECT_EQ(st.st_mode & 07777, 0666u);
         ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
+        HelperProcess newer;
+        ASSERT_TRUE(newer.start(TOLVANE_FANS_SIM_BIN, path));
         EXPECT_EQ(server.stop(sig), 0);
         EXPECT_EQ(forced + read_float("F0Md") + read_float("F1Md"), 0);
-        EXPECT_NE(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(request(path, "ping\n"), "ok\n");
+        EXPECT_EQ(newer.stop(), 0);
+        EXPECT_NE(lstat(path.c_str(), &st), 0);
     }
 }
 
-TEST_F(Served, CreatesTheSocketOpenToAllWithoutChangingAModeByPath)
-{
-    std::string victim = dir.file("victim");
-    std::ofstream(victim) << "root's own";
-    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
-    hijackedPath = path;
-    victimPath = victim;
-    mode_t saved = umask(077);
-    bool started = server.start(path, geteuid());
-    mode_t during = umask(saved);
-    hijackedPath.clear();
-    struct stat st;
-    ASSERT_EQ(stat(victim.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    ASSERT_TRUE(started);
-    EXPECT_EQ(during, 077u);  // the helper put back the mask it found
-    ASSERT_EQ(lstat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ(st.st_mode & 07777, 0666u);
-}
-
-// A newer helper takes the path over; the older one's shutdown leaves it be.
-TEST(TwoHelpers, TheFirstToStopLeavesTheSecondsSocketReachable)
-{
-    TempDir dir;
-    std::string path = dir.file("sock");
-    HelperProcess first, second;
-    ASSERT_TRUE(first.start(TOLVANE_FANS_SIM_BIN, path));
-    ASSERT_TRUE(second.start(TOLVANE_FANS_SIM_BIN, path));
-    EXPECT_EQ(first.stop(), 0);
-    EXPECT_EQ(request(path, "ping\n"), "ok\n");
-    EXPECT_EQ(second.stop(), 0);
-    EXPECT_NE(access(path.c_str(), F_OK), 0);
-}
-
-TEST_F(Served, NeverRemovesARegularFileNorCutsALongPath)
-{
-    std::string precious = dir.file("precious");
-    std::ofstream(precious) << "keep me";
-    const size_t longest = sizeof(sockaddr_un{}.sun_path) - 1;  // 107 bytes on Linux, 103 on macOS
-    std::string fits = dir.file(std::string(longest - dir.path.size() - 1, 'a'));
-    ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
-    stopping = 1;  // a server that did bind would shut down at once with status 0
-    EXPECT_EQ(serve(precious.c_str(), 0), 1);
-    EXPECT_EQ(serve((fits + "b").c_str(), 0), 1);
-    EXPECT_EQ(access(fits.c_str(), F_OK), 0);
-    EXPECT_EQ(serve(dir.file("no/such/sock").c_str(), 0), 1);
-    EXPECT_EQ(serve(fits.c_str(), 0), 0);
-    EXPECT_NE(access(fits.c_str(), F_OK), 0);
-    EXPECT_EQ(std::filesystem::file_size(precious), 7u);
-}
-
+// A service that cannot bind exits 1: a regular file is never removed for it,
+// and a path too long for the address is refused, not cut to a stale socket's.
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
+    const std::string precious = dir.file("precious"), fits = longest_path(dir);
+    std::ofstream(precious) << "keep me";
+    ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN;
     const std::string s = dir.file("s"), unbindable = dir.file("no/such/sock");  // the service exits 1
     const std::string fresh = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
@@ -270,8 +221,8 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         {{sim, "--serve"}, 64, "", usage}, {{sim, "--serve", "--owner", "-1"}, 64, "", usage},
         {{sim, "--serve", "--owner"}, 64, "", usage}, {{sim, "--owner", "--serve"}, 64, "", usage},
         {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64, "", usage},
-        {{sim, "--owner", "501", "--serve", "--socket", unbindable}, 1, "", ""},
-        {{sim, "--serve", "--owner", "nobody", "--socket", unbindable}, 1, "", ""},  // reads as 0
+        {{sim, "--owner", "501", "--serve", "--socket", precious}, 1, "", ""},
+        {{sim, "--serve", "--owner", "nobody", "--socket", fits + "b"}, 1, "", ""},  // reads as 0
         {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1, "", ""}};
     // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
     const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) != 2;
@@ -282,13 +233,14 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         std::string line = "exec timeout -s KILL 20";  // which kills it by pid should it hang
         for (const std::string& arg : row.args)
             line += " '" + arg + "'";
-        int status = std::system((line + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str());
-        EXPECT_EQ(WEXITSTATUS(status), row.status);
-        std::ifstream out(dir.file("out")), err(dir.file("err"));
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(out), {}), row.out);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(err), {}), row.err);
+        EXPECT_EQ(
+            WEXITSTATUS(std::system((line + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str())), row.status);
+        EXPECT_EQ(slurp(dir.file("out")), row.out);
+        EXPECT_EQ(slurp(dir.file("err")), row.err);
         EXPECT_NE(access(s.c_str(), F_OK), 0);
     }
+    EXPECT_EQ(slurp(precious), "keep me");
+    EXPECT_EQ(access(fits.c_str(), F_OK), 0);
 }
 
 }  // namespace
