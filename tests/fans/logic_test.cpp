@@ -33,10 +33,10 @@ bool smc_open()
 int smc_call(const SmcRecord* request, SmcRecord* reply)
 {
     uint32_t c = request->key, command = request->command, size = std::min(request->dataSize, 32u);
-    std::string head = std::string(command == kSmcCmdKeyInfo ? "info "
-                               : command == kSmcCmdRead      ? "read "
-                                                             : "write ") +
-        char(c >> 24) + char(c >> 16) + char(c >> 8) + char(c);
+    static const std::map<uint32_t, std::string> verbs = {
+        {kSmcCmdKeyInfo, "info "}, {kSmcCmdRead, "read "}, {kSmcCmdWrite, "write "}};
+    std::string head =
+        (verbs.count(command) ? verbs.at(command) : "? ") + char(c >> 24) + char(c >> 16) + char(c >> 8) + char(c);
     exchanges.push_back(head + (command == kSmcCmdWrite ? " " : ""));
     for (uint32_t i = 0; command == kSmcCmdWrite && i < size; i++)
         exchanges.back() += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
@@ -50,7 +50,7 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
         reply->dataSize = k->second.size, reply->dataType = k->second.type;
     else if (command == kSmcCmdRead)
         std::copy_n(k->second.bytes.begin(), std::min<size_t>(k->second.bytes.size(), 32), reply->bytes);
-    else
+    else if (command == kSmcCmdWrite)
         k->second.bytes.assign(request->bytes, request->bytes + size);
     return 0;
 }

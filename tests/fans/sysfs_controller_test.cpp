@@ -73,7 +73,10 @@ FakeDriver::FakeDriver(Driver kind, int fans, const std::set<std::string>& busy)
         for (int f = 0; f < (applesmc ? 5 : 4); f++) {
             std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
             files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
-            busy.count(name) ? (void)fs::create_directories(dir / name) : put(dir / name, files[name] + "\n");
+            if (busy.count(name))
+                fs::create_directories(dir / name);
+            else
+                put(dir / name, files[name] + "\n");
         }
     sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
     smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
