@@ -11,7 +11,6 @@
 #include "smc.h"
 #include "user_client.h"
 
-using Log = std::vector<std::string>;
 enum Fault { kRefused, kBroken };  // a non-zero result, or a failed call
 struct ScriptedKey {
     uint32_t type, size;
@@ -23,7 +22,7 @@ const uint32_t ui8 = 0x75693820, ui16 = 0x75693136, fpe2 = 0x66706532, flt_ = 0x
 uint32_t smc = 1;
 static std::map<std::string, ScriptedKey> keys;
 static std::map<std::string, Fault> faults;  // by head: "write F1Md"
-static Log exchanges;
+static std::string exchanges;                // a line each
 
 bool smc_open()
 {
@@ -37,9 +36,10 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
         {kSmcCmdKeyInfo, "info "}, {kSmcCmdRead, "read "}, {kSmcCmdWrite, "write "}};
     std::string head =
         (verbs.count(command) ? verbs.at(command) : "? ") + char(c >> 24) + char(c >> 16) + char(c >> 8) + char(c);
-    exchanges.push_back(head + (command == kSmcCmdWrite ? " " : ""));
+    exchanges += head + (command == kSmcCmdWrite ? " " : "");
     for (uint32_t i = 0; command == kSmcCmdWrite && i < size; i++)
-        exchanges.back() += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
+        exchanges += {"0123456789abcdef"[request->bytes[i] >> 4], "0123456789abcdef"[request->bytes[i] & 15]};
+    exchanges += "\n";
     auto fault = faults.find(head);
     auto k = keys.find(head.substr(head.size() - 4));
     if (fault != faults.end() && fault->second == kBroken)
@@ -73,19 +73,14 @@ static void fresh_process(int fans,
     fanCount = fans, forced = 0, haveOriginal = false;
 }
 
-static bool logged(const std::string& prefix)
-{
-    return std::any_of(exchanges.begin(), exchanges.end(), [&](auto& e) { return e.rfind(prefix, 0) == 0; });
-}
-
 TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
 {
-    const Log both = {"info TEST", "read TEST"}, info = {"info TEST"};
+    const std::string both = "info TEST\nread TEST\n", info = "info TEST\n";
     const ScriptedKey one = {ui8, 1, {1}};
     struct {
         ScriptedKey key;
         float value;
-        Log log;
+        std::string log;
         std::map<std::string, Fault> faults = {};
     } rows[] = {{{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
         {{ui16, 2, {0x17, 0x70}}, 6000, both}, {one, 1, both}, {{flt_, 4, {0, 0, 0x80, 0x3F}}, 1, both},
@@ -118,7 +113,7 @@ TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
             keys["F" + std::to_string(n) + "Ac"] = n == 1 ? ScriptedKey{sp78, 2, {}} : flt(n == 0 ? NAN : 900);
         detect_fans();
         EXPECT_EQ(fanCount, row.fans);
-        EXPECT_EQ(logged("info F0Ac"), row.speeds > 0);
+        EXPECT_EQ(exchanges.find("info F0Ac") != std::string::npos, row.speeds > 0);
     }
 }
 
@@ -143,15 +138,15 @@ TEST(ForceAllFans, FirstForcingExchangesInOrderAndWithNoFansSucceedsAtOnce)
 {
     fresh_process(0);
     EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(exchanges, (Log{"info Ftst", "info Ftst", "write Ftst 01"}));
+    EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
     fresh_process(2);
     EXPECT_TRUE(force_all_fans(2500));
     EXPECT_EQ(forced, 1);
     EXPECT_EQ(exchanges,
-        (Log{"info F0Md", "read F0Md", "info F1Md", "read F1Md", "info Ftst", "info Ftst", "write Ftst 01", "info F0Mn",
-            "read F0Mn", "info F0Mx", "read F0Mx", "info F0Md", "write F0Md 01", "info F0Tg", "info F0Tg",
-            "write F0Tg 00401c45", "info F1Mn", "read F1Mn", "info F1Mx", "read F1Mx", "info F1Md", "write F1Md 01",
-            "info F1Tg", "info F1Tg", "write F1Tg 00401c45"}));
+        "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\ninfo F0Mn\n"
+        "read F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
+        "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
+        "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
 }
 
 TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
@@ -198,11 +193,10 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
         keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = row.target, faults = {{row.fault, row.how}};
         EXPECT_EQ(force_all_fans(2500), !row.fails);
         EXPECT_EQ(forced, row.fails ? 0 : 1);
-        EXPECT_TRUE(logged("write F1Tg 00401c45"));  // a failure does not end the loop
-        EXPECT_EQ(logged("write F0Tg"), row.targetWritten);
-        EXPECT_EQ(Log(exchanges.end() - 7, exchanges.end()) ==
-                Log({"info F0Md", "write F0Md 00", "info F1Md", "write F1Md 02", "info Ftst", "info Ftst",
-                    "write Ftst 00"}),
+        EXPECT_NE(exchanges.find("write F1Tg 00401c45"), std::string::npos);  // a failure does not end the loop
+        EXPECT_EQ(exchanges.find("write F0Tg") != std::string::npos, row.targetWritten);
+        EXPECT_EQ(exchanges.ends_with(
+                      "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 02\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
             row.fails);  // handed back
     }
 }
@@ -212,13 +206,13 @@ TEST(ForceAllFans, CapturesOriginalModesOnceAndHandsBackZeroBefore)
     fresh_process(2);
     keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // captured as 0
     restore_auto();
-    EXPECT_EQ(exchanges[1] + exchanges[3] + exchanges[6], "write F0Md 00write F1Md 00write Ftst 00");
+    EXPECT_EQ(exchanges, "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n");
     keys["F0Md"] = {ui8, 1, {1}};
     EXPECT_TRUE(force_all_fans(2500));
     restore_auto();
     keys["F0Md"] = {ui8, 1, {3}};
     EXPECT_TRUE(force_all_fans(3000));
     restore_auto();
-    EXPECT_EQ(std::count(exchanges.begin(), exchanges.end(), "read F0Md"), 1);
-    EXPECT_EQ(exchanges.end()[-6] + exchanges.end()[-4], "write F0Md 01write F1Md 00");
+    EXPECT_EQ(exchanges.find("read F0Md"), exchanges.rfind("read F0Md"));
+    EXPECT_TRUE(exchanges.ends_with("write F0Md 01\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"));
 }
