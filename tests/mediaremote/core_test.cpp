@@ -1,0 +1,142 @@
+// The stand-in's parts that need no bus, in this process: which player is
+// now playing, and how a player's properties become the information.
+#include "artwork.h"
+#include "metadata.h"
+#include "players.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+// Players a and b appear in that order; each event is a player and p (began
+// playing), s (stopped), t (a sign of life) or - (left).
+TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
+{
+    const struct {
+        const char* events;
+        const char* chosen;
+    } rows[] = {
+        {"", "b"},
+        {"at", "a"},
+        {"bp at", "b"},
+        {"ap bp at", "b"},
+        {"ap bp ap", "b"},
+        {"ap bp as ap", "a"},
+        {"ap bp bs", "a"},
+        {"bp at b-", "a"},
+    };
+    for (const auto& row : rows) {
+        players_clear();
+        players_add("a", ":a");
+        players_add("b", ":b");
+        std::istringstream events(row.events);
+        for (std::string event; events >> event;) {
+            std::string owner = ":" + event.substr(0, 1);
+            if (event[1] == 't')
+                players_touch(owner);
+            else if (event[1] == '-')
+                players_remove(event.substr(0, 1));
+            else
+                players_set_playing(owner, event[1] == 'p');
+        }
+        ASSERT_TRUE(players_current()) << row.events;
+        EXPECT_EQ(players_current()->name, row.chosen) << row.events;
+    }
+}
+
+using V = sdbus::Variant;
+
+template <class T> static T at(const MRInfoDictionary& info, const char* key)
+{
+    auto found = info.find(key);
+    return found != info.end() && std::holds_alternative<T>(found->second) ? std::get<T>(found->second) : T();
+}
+
+TEST(Metadata, NamesAndTimesInSecondsAsTheFrameworkHasThem)
+{
+    PropertyMap metadata = {{"xesam:title", V(std::string("Song"))},
+        {"xesam:artist", V(std::vector<std::string>{"Ann", "Bob", "Cy"})}, {"xesam:album", V(std::int64_t(7))},
+        {"mpris:length", V(std::uint64_t(215'250'000))}, {"mpris:artUrl", V(std::string("data:;base64,aGk="))}};
+    auto info = metadata_info({{"Metadata", V(metadata)}, {"Position", V(std::int32_t(30'500'000))}}, 12.5);
+    EXPECT_EQ(at<std::string>(info, kMRMediaRemoteNowPlayingInfoTitle), "Song");
+    EXPECT_EQ(at<std::string>(info, kMRMediaRemoteNowPlayingInfoArtist), "Ann, Bob, Cy");
+    EXPECT_EQ(at<std::int64_t>(info, kMRMediaRemoteNowPlayingInfoAlbum), 7);  // as it came, for the reader to judge
+    EXPECT_EQ(at<double>(info, kMRMediaRemoteNowPlayingInfoDuration), 215.25);
+    EXPECT_EQ(at<double>(info, kMRMediaRemoteNowPlayingInfoElapsedTime), 30.5);
+    EXPECT_EQ(at<MRDate>(info, kMRMediaRemoteNowPlayingInfoTimestamp).sinceEpoch, 12.5);
+    EXPECT_EQ(at<std::string>(info, kMRMediaRemoteNowPlayingInfoArtworkIdentifier), "data:;base64,aGk=");
+    auto artwork = at<MRData>(info, kMRMediaRemoteNowPlayingInfoArtworkData).bytes;
+    EXPECT_EQ(artwork ? std::string(artwork->begin(), artwork->end()) : "", "hi");
+}
+
+// Only a playing player moves, at its own rate when it says one.
+TEST(Metadata, RateIsThePlayersWhilePlayingAndOneWhenItSaysNone)
+{
+    const struct {
+        const char* status;
+        std::optional<V> rate;
+        double expected;
+    } rows[] = {
+        {"Playing", std::nullopt, 1.0},
+        {"Playing", V(1.5), 1.5},
+        {"Playing", V(std::int32_t(2)), 2.0},
+        {"Paused", V(1.5), 0.0},
+        {"Stopped", std::nullopt, 0.0},
+        {"", V(1.5), 0.0},
+    };
+    for (const auto& row : rows) {
+        PropertyMap properties;
+        if (*row.status)
+            properties["PlaybackStatus"] = V(std::string(row.status));
+        if (row.rate)
+            properties["Rate"] = *row.rate;
+        auto info = metadata_info(properties, 0);
+        EXPECT_EQ(at<double>(info, kMRMediaRemoteNowPlayingInfoPlaybackRate), row.expected) << row.status;
+    }
+}
+
+// Artwork comes from a local regular file or inline base64 data only.
+TEST(Artwork, OnlyFromALocalFileOrInlineBase64Data)
+{
+    char name[] = "/tmp/mediaremote-artwork-XXXXXX";
+    ASSERT_TRUE(mkdtemp(name));
+    const std::string folder = name, huge = folder + "/huge.png", full = folder + "/full.png";
+    std::ofstream(folder + "/cover art.png") << "hello";
+    std::ofstream(full).close();
+    std::filesystem::resize_file(full, artworkLimit);
+    std::filesystem::copy_file(full, huge);
+    std::filesystem::resize_file(huge, artworkLimit + 1);
+    mkfifo((folder + "/fifo.png").c_str(), 0600);
+    const struct {
+        std::string url;
+        std::optional<std::string> bytes;
+    } rows[] = {
+        {"file://" + folder + "/cover%20art.png", "hello"},
+        {"file://localhost" + folder + "/cover%20art.png", "hello"},
+        {"file://" + full, std::string(artworkLimit, '\0')},
+        {"data:image/png;base64,aGVsbG8=", "hello"},
+        {"data:;base64,aGk", "hi"},
+        {"file://otherhost" + folder + "/cover%20art.png", std::nullopt},
+        {"file://" + folder + "/cover%2", std::nullopt},
+        {"file://" + folder + "/cover art.png%00", std::nullopt},
+        {"file://" + folder + "/missing.png", std::nullopt},
+        {"file://" + folder + "/fifo.png", std::nullopt},
+        {"file:///dev/zero", std::nullopt},
+        {"file://" + huge, std::nullopt},
+        {"https://example.org/cover.png", std::nullopt},
+        {"data:text/plain,hello", std::nullopt},
+        {"data:image/png;base64,not*base64", std::nullopt},
+        {"data:,", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        ArtworkBytes bytes = artwork_load(row.url);
+        EXPECT_EQ(bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt, row.bytes)
+            << row.url;
+    }
+    std::filesystem::remove_all(folder);
+}
