@@ -1,9 +1,7 @@
 // From a player's metadata change to the record that shows it, through
 // tolvane-media-host, the bridge and the stand-in on a private bus. Each
 // repetition is one change, so the aggregates give the median and p95.
-#include "bus_daemon.h"
-#include "fake_player.h"
-#include "host_process.h"
+#include "rig.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,9 +11,9 @@
 #include <stdlib.h>
 
 struct Rig {
-    BusDaemon bus{test_bus_path()};
+    BusDaemon bus;
     FakePlayer player{"bench"};
-    HostProcess host{test_bus_address()};
+    HostProcess host;
 };
 
 static std::unique_ptr<Rig> theRig;
@@ -34,7 +32,7 @@ static void ChangeToRecord(benchmark::State& state)
         std::string title = "Title " + std::to_string(++changes);
         auto start = Clock::now();
         rig().player.set_metadata(track(title));
-        if (!rig().host.record_where(titled, title)) {
+        if (!rig().host.record_where({{"title", title}})) {
             state.SkipWithError("no record");
             break;
         }

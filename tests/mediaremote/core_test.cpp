@@ -3,46 +3,34 @@
 #include "artwork.h"
 #include "metadata.h"
 #include "players.h"
+#include "rig.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-// Players a and b appear in that order; each event is a player and p (began
-// playing), s (stopped), t (a sign of life) or - (left).
+// Players a and b come in that order; then each event names a player and
+// what it did: p began playing, s stopped, t gave a sign of life, - left.
 TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 {
     const struct {
-        const char* events;
+        std::string events;
         const char* chosen;
-    } rows[] = {
-        {"", "b"},
-        {"at", "a"},
-        {"bp at", "b"},
-        {"ap bp at", "b"},
-        {"ap bp ap", "b"},
-        {"ap bp as ap", "a"},
-        {"ap bp bs", "a"},
-        {"bp at b-", "a"},
-    };
+    } rows[] = {{"", "b"}, {"at", "a"}, {"bp at", "b"}, {"ap bp at", "b"}, {"ap bp ap", "b"}, {"ap bp as ap", "a"},
+        {"ap bp bs", "a"}, {"bp at b-", "a"}};
     for (const auto& row : rows) {
         players_clear();
         players_add("a", ":a");
         players_add("b", ":b");
-        std::istringstream events(row.events);
-        for (std::string event; events >> event;) {
-            std::string owner = ":" + event.substr(0, 1);
-            if (event[1] == 't')
-                players_touch(owner);
-            else if (event[1] == '-')
-                players_remove(event.substr(0, 1));
-            else
-                players_set_playing(owner, event[1] == 'p');
+        for (std::size_t i = 0; i < row.events.size(); i += 3) {
+            std::string who = row.events.substr(i, 1);
+            char what = row.events[i + 1];
+            what == 't'       ? players_touch(":" + who)
+                : what == '-' ? void(players_remove(who))
+                              : players_set_playing(":" + who, what == 'p');
         }
         ASSERT_TRUE(players_current()) << row.events;
         EXPECT_EQ(players_current()->name, row.chosen) << row.events;
@@ -74,38 +62,28 @@ TEST(Metadata, NamesAndTimesInSecondsAsTheFrameworkHasThem)
     EXPECT_EQ(artwork ? std::string(artwork->begin(), artwork->end()) : "", "hi");
 }
 
-// Only a playing player moves, at its own rate when it says one.
+// Only a playing player moves: at its own rate when it says one, else at 1.
 TEST(Metadata, RateIsThePlayersWhilePlayingAndOneWhenItSaysNone)
 {
     const struct {
         const char* status;
         std::optional<V> rate;
         double expected;
-    } rows[] = {
-        {"Playing", std::nullopt, 1.0},
-        {"Playing", V(1.5), 1.5},
-        {"Playing", V(std::int32_t(2)), 2.0},
-        {"Paused", V(1.5), 0.0},
-        {"Stopped", std::nullopt, 0.0},
-        {"", V(1.5), 0.0},
-    };
+    } rows[] = {{"Playing", std::nullopt, 1.0}, {"Playing", V(1.5), 1.5}, {"Playing", V(std::int32_t(2)), 2.0},
+        {"Paused", V(1.5), 0.0}, {"Stopped", std::nullopt, 0.0}, {"", V(1.5), 0.0}};
     for (const auto& row : rows) {
-        PropertyMap properties;
-        if (*row.status)
-            properties["PlaybackStatus"] = V(std::string(row.status));
+        PropertyMap properties = {{"PlaybackStatus", V(std::string(row.status))}};
         if (row.rate)
             properties["Rate"] = *row.rate;
-        auto info = metadata_info(properties, 0);
-        EXPECT_EQ(at<double>(info, kMRMediaRemoteNowPlayingInfoPlaybackRate), row.expected) << row.status;
+        EXPECT_EQ(at<double>(metadata_info(properties, 0), kMRMediaRemoteNowPlayingInfoPlaybackRate), row.expected)
+            << row.status;
     }
 }
 
 // Artwork comes from a local regular file or inline base64 data only.
 TEST(Artwork, OnlyFromALocalFileOrInlineBase64Data)
 {
-    char name[] = "/tmp/mediaremote-artwork-XXXXXX";
-    ASSERT_TRUE(mkdtemp(name));
-    const std::string folder = name, huge = folder + "/huge.png", full = folder + "/full.png";
+    const std::string folder = test_folder(), huge = folder + "/huge.png", full = folder + "/full.png";
     std::ofstream(folder + "/cover art.png") << "hello";
     std::ofstream(full).close();
     std::filesystem::resize_file(full, artworkLimit);
@@ -115,28 +93,18 @@ TEST(Artwork, OnlyFromALocalFileOrInlineBase64Data)
     const struct {
         std::string url;
         std::optional<std::string> bytes;
-    } rows[] = {
-        {"file://" + folder + "/cover%20art.png", "hello"},
+    } rows[] = {{"file://" + folder + "/cover%20art.png", "hello"},
         {"file://localhost" + folder + "/cover%20art.png", "hello"},
-        {"file://" + full, std::string(artworkLimit, '\0')},
-        {"data:image/png;base64,aGVsbG8=", "hello"},
-        {"data:;base64,aGk", "hi"},
-        {"file://otherhost" + folder + "/cover%20art.png", std::nullopt},
-        {"file://" + folder + "/cover%2", std::nullopt},
-        {"file://" + folder + "/cover art.png%00", std::nullopt},
-        {"file://" + folder + "/missing.png", std::nullopt},
-        {"file://" + folder + "/fifo.png", std::nullopt},
-        {"file:///dev/zero", std::nullopt},
-        {"file://" + huge, std::nullopt},
-        {"https://example.org/cover.png", std::nullopt},
-        {"data:text/plain,hello", std::nullopt},
-        {"data:image/png;base64,not*base64", std::nullopt},
-        {"data:,", std::nullopt},
-    };
+        {"file://" + full, std::string(artworkLimit, '\0')}, {"data:image/png;base64,aGVsbG8=", "hello"},
+        {"data:;base64,aGk", "hi"}, {"file://otherhost" + folder + "/cover%20art.png", std::nullopt},
+        {"file://" + folder + "/cover%2", std::nullopt}, {"file://" + folder + "/cover art.png%00", std::nullopt},
+        {"file://" + folder + "/missing.png", std::nullopt}, {"file://" + folder + "/fifo.png", std::nullopt},
+        {"file:///dev/zero", std::nullopt}, {"file://" + huge, std::nullopt},
+        {"https://example.org/cover.png", std::nullopt}, {"data:text/plain,hello", std::nullopt},
+        {"data:image/png;base64,not*base64", std::nullopt}, {"data:,", std::nullopt}};
     for (const auto& row : rows) {
         ArtworkBytes bytes = artwork_load(row.url);
         EXPECT_EQ(bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt, row.bytes)
             << row.url;
     }
-    std::filesystem::remove_all(folder);
 }

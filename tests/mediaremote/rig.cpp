@@ -1,0 +1,146 @@
+#include "rig.h"
+
+#include "wait.h"
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+// The thread sanitizer cannot see the locks inside the uninstrumented D-Bus
+// libraries, so reports that run through them are left out.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libsdbus-c++.so.1\nrace:libsystemd.so.0\n";
+}
+
+static char folder[] = "/tmp/mediaremote-test-XXXXXX";
+
+std::string test_folder()
+{
+    static const bool made = mkdtemp(folder) && !std::atexit([] { std::filesystem::remove_all(folder); });
+    return made ? folder : throw std::runtime_error("mkdtemp");
+}
+
+std::string test_bus_address()
+{
+    return "unix:path=" + test_folder() + "/bus";
+}
+
+// The daemon prints its address once it listens: that is the sign it is ready.
+BusDaemon::BusDaemon()
+    : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + test_bus_address()})
+{
+    if (!child_read_line(*this))
+        throw std::runtime_error("dbus-daemon did not start");
+}
+
+// Ended gently, so that it removes its socket before the next one binds.
+BusDaemon::~BusDaemon()
+{
+    child_kill(*this, SIGTERM);
+    child_wait(*this);
+}
+
+// Only the test's bus, never one found through the runtime folder.
+HostProcess::HostProcess()
+    : Child({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS=" + test_bus_address(), "XDG_RUNTIME_DIR"})
+{
+}
+
+std::optional<json> HostProcess::record_where(const json& part, Clock::time_point deadline, std::vector<json>* seen)
+{
+    while (auto record = next_record(*this, deadline)) {
+        if (seen)
+            seen->push_back(*record);
+        auto held = [&](const auto& field) { return record->value(field.key(), json()) == field.value(); };
+        if (std::all_of(part.items().begin(), part.items().end(), held))
+            return record;
+    }
+    return std::nullopt;
+}
+
+static const char* const playerInterface = "org.mpris.MediaPlayer2.Player";
+
+template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock, const char* name, T& value)
+{
+    object.registerProperty(name).onInterface(playerInterface).withGetter([&lock, &value] {
+        std::lock_guard guard(lock);
+        return value;
+    });
+}
+
+FakePlayer::FakePlayer(const std::string& name, bool answers)
+    : connection_(sdbus::createSessionBusConnectionWithAddress(test_bus_address()))
+    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+{
+    auto note = [this](std::string call) {
+        std::lock_guard guard(lock_);
+        calls_.push_back(std::move(call));
+    };
+    for (const char* method : {"Play", "Pause", "PlayPause", "Next", "Previous"})
+        object_->registerMethod(method).onInterface(playerInterface).implementedAs([note, method] { note(method); });
+    object_->registerMethod("SetPosition")
+        .onInterface(playerInterface)
+        .implementedAs([note](const sdbus::ObjectPath& track, std::int64_t at) {
+            note("SetPosition " + track + " " + std::to_string(at));
+        });
+    object_->registerMethod("Seek").onInterface(playerInterface).implementedAs([note](std::int64_t offset) {
+        note("Seek " + std::to_string(offset));
+    });
+    serve(*object_, lock_, "PlaybackStatus", status_);
+    serve(*object_, lock_, "Metadata", metadata_);
+    object_->registerProperty("Position").onInterface(playerInterface).withGetter([this] { return position_.load(); });
+    object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
+    object_->finishRegistration();
+    if (answers)
+        connection_->enterEventLoopAsync();
+    // The name goes last, so whoever sees it appear finds the object ready.
+    // Without one, asking its own name finishes the greeting with the bus,
+    // which a mute player would otherwise never do.
+    name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
+}
+
+void FakePlayer::set(std::optional<std::string> status, std::optional<Metadata> metadata)
+{
+    std::vector<std::string> changed;
+    {
+        std::lock_guard guard(lock_);
+        if (status)
+            status_ = *status, changed.push_back("PlaybackStatus");
+        if (metadata)
+            metadata_ = *metadata, changed.push_back("Metadata");
+    }
+    object_->emitPropertiesChangedSignal(playerInterface, changed);
+}
+
+void FakePlayer::seeked(std::int64_t microseconds)
+{
+    set_position(microseconds);
+    object_->emitSignal("Seeked").onInterface(playerInterface).withArguments(microseconds);
+}
+
+void FakePlayer::invalidate()
+{
+    auto signal = object_->createSignal("org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << std::string(playerInterface) << Metadata{} << std::vector<std::string>{"PlaybackStatus", "Metadata"};
+    object_->emitSignal(signal);
+}
+
+std::vector<std::string> FakePlayer::calls(std::size_t atLeast)
+{
+    std::vector<std::string> calls;
+    wait_until([&] {
+        std::lock_guard guard(lock_);
+        calls = calls_;
+        return calls.size() >= atLeast;
+    });
+    return calls;
+}
+
+Metadata track(const std::string& title, const std::string& trackId)
+{
+    return {{"xesam:title", sdbus::Variant(title)}, {"mpris:trackid", sdbus::Variant(sdbus::ObjectPath(trackId))}};
+}
