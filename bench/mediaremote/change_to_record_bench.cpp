@@ -31,7 +31,7 @@ static void ChangeToRecord(benchmark::State& state)
     for (auto _ : state) {
         std::string title = "Title " + std::to_string(++changes);
         auto start = Clock::now();
-        rig().player.set_metadata(track(title));
+        rig().player.set(std::nullopt, track(title));
         if (!rig().host.record_where({{"title", title}})) {
             state.SkipWithError("no record");
             break;

@@ -41,11 +41,10 @@ using V = sdbus::Variant;
 
 template <class T> static T at(const MRInfoDictionary& info, const char* key)
 {
-    auto found = info.find(key);
-    return found != info.end() && std::holds_alternative<T>(found->second) ? std::get<T>(found->second) : T();
+    return std::get<T>(info.at(key));  // throws, and so fails, when it is not there as a T
 }
 
-TEST(Metadata, NamesAndTimesInSecondsAsTheFrameworkHasThem)
+TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
 {
     PropertyMap metadata = {{"xesam:title", V(std::string("Song"))},
         {"xesam:artist", V(std::vector<std::string>{"Ann", "Bob", "Cy"})}, {"xesam:album", V(std::int64_t(7))},
@@ -60,11 +59,7 @@ TEST(Metadata, NamesAndTimesInSecondsAsTheFrameworkHasThem)
     EXPECT_EQ(at<std::string>(info, kMRMediaRemoteNowPlayingInfoArtworkIdentifier), "data:;base64,aGk=");
     auto artwork = at<MRData>(info, kMRMediaRemoteNowPlayingInfoArtworkData).bytes;
     EXPECT_EQ(artwork ? std::string(artwork->begin(), artwork->end()) : "", "hi");
-}
-
-// Only a playing player moves: at its own rate when it says one, else at 1.
-TEST(Metadata, RateIsThePlayersWhilePlayingAndOneWhenItSaysNone)
-{
+    // Only a playing player moves: at its own rate when it says one, else at 1.
     const struct {
         const char* status;
         std::optional<V> rate;
@@ -101,7 +96,7 @@ TEST(Artwork, OnlyFromALocalFileOrInlineBase64Data)
         {"file://" + folder + "/missing.png", std::nullopt}, {"file://" + folder + "/fifo.png", std::nullopt},
         {"file:///dev/zero", std::nullopt}, {"file://" + huge, std::nullopt},
         {"https://example.org/cover.png", std::nullopt}, {"data:text/plain,hello", std::nullopt},
-        {"data:image/png;base64,not*base64", std::nullopt}, {"data:,", std::nullopt}};
+        {"data:image/png;base64,not*base64", std::nullopt}};
     for (const auto& row : rows) {
         ArtworkBytes bytes = artwork_load(row.url);
         EXPECT_EQ(bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt, row.bytes)

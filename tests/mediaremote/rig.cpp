@@ -2,7 +2,6 @@
 
 #include "wait.h"
 
-#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -24,24 +23,13 @@ std::string test_folder()
     return made ? folder : throw std::runtime_error("mkdtemp");
 }
 
-std::string test_bus_address()
-{
-    return "unix:path=" + test_folder() + "/bus";
-}
-
 // The daemon prints its address once it listens: that is the sign it is ready.
+// It replaces the socket a daemon killed before it left behind.
 BusDaemon::BusDaemon()
     : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + test_bus_address()})
 {
     if (!child_read_line(*this))
         throw std::runtime_error("dbus-daemon did not start");
-}
-
-// Ended gently, so that it removes its socket before the next one binds.
-BusDaemon::~BusDaemon()
-{
-    child_kill(*this, SIGTERM);
-    child_wait(*this);
 }
 
 // Only the test's bus, never one found through the runtime folder.

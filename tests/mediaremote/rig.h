@@ -15,11 +15,13 @@ using nlohmann::json;
 using Metadata = std::map<std::string, sdbus::Variant>;
 
 std::string test_folder();
-std::string test_bus_address();  // of the socket test_folder()/bus
+inline std::string test_bus_address()
+{
+    return "unix:path=" + test_folder() + "/bus";
+}
 
 struct BusDaemon : Child {
     BusDaemon();
-    ~BusDaemon();
 };
 
 // With the built bridge and stand-in.
@@ -40,7 +42,6 @@ struct FakePlayer {
 
     // What is given changes together, in one signal.
     void set(std::optional<std::string> status, std::optional<Metadata> metadata);
-    void set_metadata(const Metadata& metadata) { set(std::nullopt, metadata); }
     void set_position(std::int64_t microseconds) { position_ = microseconds; }  // silent, as in MPRIS
     void seeked(std::int64_t microseconds);
     void invalidate();  // says the status and metadata changed, not to what
