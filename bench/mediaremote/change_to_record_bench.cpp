@@ -57,7 +57,7 @@ BENCHMARK(ChangeToRecord)
 
 int main(int argc, char** argv)
 {
-    setenv("DBUS_SESSION_BUS_ADDRESS", test_bus_address().c_str(), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", BusDaemon::address().c_str(), 1);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -8,34 +8,25 @@
 #include <filesystem>
 #include <stdexcept>
 
-// The thread sanitizer cannot see the locks inside the uninstrumented D-Bus
-// libraries, so reports that run through them are left out.
+// The thread sanitizer cannot see the D-Bus libraries' locks: their reports are left out.
 extern "C" const char* __tsan_default_suppressions()
 {
     return "race:libsdbus-c++.so.1\nrace:libsystemd.so.0\n";
 }
 
-static char folder[] = "/tmp/mediaremote-test-XXXXXX";
-
 std::string test_folder()
 {
+    static char folder[] = "/tmp/mediaremote-test-XXXXXX";
     static const bool made = mkdtemp(folder) && !std::atexit([] { std::filesystem::remove_all(folder); });
     return made ? folder : throw std::runtime_error("mkdtemp");
 }
 
-// The daemon prints its address once it listens: that is the sign it is ready.
-// It replaces the socket a daemon killed before it left behind.
+// Ready once it prints its address; it replaces the socket a killed daemon left.
 BusDaemon::BusDaemon()
-    : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + test_bus_address()})
+    : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + address()})
 {
     if (!child_read_line(*this))
         throw std::runtime_error("dbus-daemon did not start");
-}
-
-// Only the test's bus, never one found through the runtime folder.
-HostProcess::HostProcess()
-    : Child({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS=" + test_bus_address(), "XDG_RUNTIME_DIR"})
-{
 }
 
 std::optional<json> HostProcess::record_where(const json& part, Clock::time_point deadline, std::vector<json>* seen)
@@ -61,7 +52,7 @@ template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock
 }
 
 FakePlayer::FakePlayer(const std::string& name, bool answers)
-    : connection_(sdbus::createSessionBusConnectionWithAddress(test_bus_address()))
+    : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
     , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
 {
     auto note = [this](std::string call) {
@@ -85,9 +76,8 @@ FakePlayer::FakePlayer(const std::string& name, bool answers)
     object_->finishRegistration();
     if (answers)
         connection_->enterEventLoopAsync();
-    // The name goes last, so whoever sees it appear finds the object ready.
-    // Without one, asking its own name finishes the greeting with the bus,
-    // which a mute player would otherwise never do.
+    // The name goes last, so whoever sees it finds the object ready. Without one,
+    // asking its own name finishes the greeting, which a mute one never would.
     name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
 }
 

@@ -1,6 +1,5 @@
-// What the stand-in's tests run on: a private session bus in the test's own
-// temporary folder (removed at exit), tolvane-media-host on it, and scripted
-// MPRIS players. Every process is ended by pid with its object.
+// What the stand-in's tests run on: a private session bus in a temporary folder
+// removed at exit, the host on it, and scripted players; processes end by pid.
 #pragma once
 
 #include "records.h"
@@ -15,20 +14,19 @@ using nlohmann::json;
 using Metadata = std::map<std::string, sdbus::Variant>;
 
 std::string test_folder();
-inline std::string test_bus_address()
-{
-    return "unix:path=" + test_folder() + "/bus";
-}
 
 struct BusDaemon : Child {
     BusDaemon();
+    static std::string address() { return "unix:path=" + test_folder() + "/bus"; }
 };
 
-// With the built bridge and stand-in.
+// With the built bridge and stand-in, on the test's bus only, never one the runtime folder names.
 struct HostProcess : Child {
-    HostProcess();
-    // The first now-playing record that holds every field of part, noting in
-    // seen every record read on the way.
+    HostProcess()
+        : Child({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(), "XDG_RUNTIME_DIR"})
+    {
+    }
+    // The first record before the deadline with every field of part; all read go to seen.
     std::optional<json> record_where(const json& part,
         Clock::time_point deadline = Clock::now() + std::chrono::seconds(10), std::vector<json>* seen = nullptr);
 };
