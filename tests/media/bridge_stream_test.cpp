@@ -27,7 +27,6 @@ TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
     const std::string tab = "\t" + std::string(2000, 'x'), wide = std::string(2000, 'y') + "\u00e9";
     const Record records[] = {
         {{"pid", 1}, {"artwork", art}, {"rate", 1.5}, {"second", art + "/+="}, {"playing", false}},
-        {{"title", "So \"What\""}, {"a", art}, {"b", art}},
         {{"quoted", quoted}, {"bad", bad}, {"tab", tab}, {"wide", wide}, {"art", art}},
         {{std::string(1500, 'k'), art}},
     };

@@ -108,23 +108,21 @@ void child_close_input(Child& child)
 std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit)
 {
     auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        std::size_t end = child.unread.find('\n');
-        if (end != std::string::npos) {
-            std::string line = child.unread.substr(0, end);
-            child.unread.erase(0, end + 1);
-            return line;
-        }
+    std::size_t end;
+    while ((end = child.unread.find('\n')) == std::string::npos) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ready = {child.out, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-            return std::nullopt;
         char chunk[65536];
-        ssize_t n = read(child.out, chunk, sizeof chunk);
+        ssize_t n = left.count() > 0 && poll(&ready, 1, static_cast<int>(left.count())) > 0
+            ? read(child.out, chunk, sizeof chunk)
+            : 0;
         if (n <= 0)
             return std::nullopt;
         child.unread.append(chunk, static_cast<std::size_t>(n));
     }
+    std::string line = child.unread.substr(0, end);
+    child.unread.erase(0, end + 1);
+    return line;
 }
 
 std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
@@ -133,9 +131,7 @@ std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
     if (!wait_until([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; }, limit))
         return std::nullopt;
     child.pid = -1;
-    if (!WIFEXITED(status))
-        return std::nullopt;
-    return WEXITSTATUS(status);
+    return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
 }
 
 void child_kill(Child& child, int signal)
