@@ -1,7 +1,5 @@
 #include "rig.h"
 
-#include "wait.h"
-
 #include <stdlib.h>
 
 #include <algorithm>
@@ -43,14 +41,6 @@ std::optional<json> HostProcess::record_where(const json& part, Clock::time_poin
 
 static const char* const playerInterface = "org.mpris.MediaPlayer2.Player";
 
-template <typename T> static void serve(sdbus::IObject& object, std::mutex& lock, const char* name, T& value)
-{
-    object.registerProperty(name).onInterface(playerInterface).withGetter([&lock, &value] {
-        std::lock_guard guard(lock);
-        return value;
-    });
-}
-
 FakePlayer::FakePlayer(const std::string& name, bool answers)
     : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
     , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
@@ -69,9 +59,18 @@ FakePlayer::FakePlayer(const std::string& name, bool answers)
     object_->registerMethod("Seek").onInterface(playerInterface).implementedAs([note](std::int64_t offset) {
         note("Seek " + std::to_string(offset));
     });
-    serve(*object_, lock_, "PlaybackStatus", status_);
-    serve(*object_, lock_, "Metadata", metadata_);
-    object_->registerProperty("Position").onInterface(playerInterface).withGetter([this] { return position_.load(); });
+    auto serve = [&](const char* property, const auto& value) {
+        object_->registerProperty(property)
+            .onInterface(playerInterface)
+            .withGetter([this, &value] {
+                std::lock_guard guard(lock_);
+                return value;
+            })
+            .withUpdateBehavior(answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
+    };
+    serve("PlaybackStatus", status_);
+    serve("Metadata", metadata_);
+    serve("Position", position_);
     object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
     object_->finishRegistration();
     if (answers)
@@ -96,15 +95,9 @@ void FakePlayer::set(std::optional<std::string> status, std::optional<Metadata> 
 
 void FakePlayer::seeked(std::int64_t microseconds)
 {
-    set_position(microseconds);
+    std::lock_guard guard(lock_);
+    position_ = microseconds;
     object_->emitSignal("Seeked").onInterface(playerInterface).withArguments(microseconds);
-}
-
-void FakePlayer::invalidate()
-{
-    auto signal = object_->createSignal("org.freedesktop.DBus.Properties", "PropertiesChanged");
-    signal << std::string(playerInterface) << Metadata{} << std::vector<std::string>{"PlaybackStatus", "Metadata"};
-    object_->emitSignal(signal);
 }
 
 std::vector<std::string> FakePlayer::calls(std::size_t atLeast)

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "records.h"
+#include "wait.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <atomic>
 #include <mutex>
 
 using Clock = std::chrono::steady_clock;
@@ -31,18 +31,17 @@ struct HostProcess : Child {
         Clock::time_point deadline = Clock::now() + std::chrono::seconds(10), std::vector<json>* seen = nullptr);
 };
 
-// A player that owns org.mpris.MediaPlayer2.<name> (no name: none), serves
-// the Player interface's properties, announces their changes, and notes every
-// method call it receives as it handles it; a mute one never reads a message.
+// A player that owns org.mpris.MediaPlayer2.<name> (no name: none), serves the
+// Player interface's properties and notes every method call as it handles it.
+// A mute one never reads a message and announces its changes without their
+// values, so that whoever believes it has to ask it.
 struct FakePlayer {
     explicit FakePlayer(const std::string& name, bool answers = true);
     ~FakePlayer() { connection_->leaveEventLoop(); }
 
     // What is given changes together, in one signal.
     void set(std::optional<std::string> status, std::optional<Metadata> metadata);
-    void set_position(std::int64_t microseconds) { position_ = microseconds; }  // silent, as in MPRIS
-    void seeked(std::int64_t microseconds);
-    void invalidate();  // says the status and metadata changed, not to what
+    void seeked(std::int64_t microseconds);  // otherwise the position changes silently, as in MPRIS
     // The calls so far, once there are at least that many or 10 s have passed.
     std::vector<std::string> calls(std::size_t atLeast = 0);
 
@@ -51,7 +50,7 @@ struct FakePlayer {
     std::mutex lock_;
     std::string status_ = "Stopped";
     Metadata metadata_;
-    std::atomic<std::int64_t> position_ = 0;
+    std::int64_t position_ = 0;
     std::vector<std::string> calls_;
 };
 
