@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -27,16 +26,21 @@ BusDaemon::BusDaemon()
         throw std::runtime_error("dbus-daemon did not start");
 }
 
-std::optional<json> HostProcess::record_where(const json& part, Clock::time_point deadline, std::vector<json>* seen)
+std::optional<json> HostProcess::record_where(const json& part, Clock::time_point deadline)
 {
     while (auto record = next_record(*this, deadline)) {
-        if (seen)
-            seen->push_back(*record);
-        auto held = [&](const auto& field) { return record->value(field.key(), json()) == field.value(); };
-        if (std::all_of(part.items().begin(), part.items().end(), held))
+        json patched = *record;
+        patched.merge_patch(part);
+        if (patched == *record)
             return record;
     }
     return std::nullopt;
+}
+
+template <class T> static T locked(std::mutex& lock, const T& value)
+{
+    std::lock_guard guard(lock);
+    return value;
 }
 
 static const char* const playerInterface = "org.mpris.MediaPlayer2.Player";
@@ -62,16 +66,12 @@ FakePlayer::FakePlayer(const std::string& name, bool answers)
     auto serve = [&](const char* property, const auto& value) {
         object_->registerProperty(property)
             .onInterface(playerInterface)
-            .withGetter([this, &value] {
-                std::lock_guard guard(lock_);
-                return value;
-            })
+            .withGetter([this, &value] { return locked(lock_, value); })
             .withUpdateBehavior(answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
     };
     serve("PlaybackStatus", status_);
     serve("Metadata", metadata_);
     serve("Position", position_);
-    object_->registerSignal("Seeked").onInterface(playerInterface).withParameters<std::int64_t>();
     object_->finishRegistration();
     if (answers)
         connection_->enterEventLoopAsync();
@@ -103,11 +103,7 @@ void FakePlayer::seeked(std::int64_t microseconds)
 std::vector<std::string> FakePlayer::calls(std::size_t atLeast)
 {
     std::vector<std::string> calls;
-    wait_until([&] {
-        std::lock_guard guard(lock_);
-        calls = calls_;
-        return calls.size() >= atLeast;
-    });
+    wait_until([&] { return (calls = locked(lock_, calls_)).size() >= atLeast; });
     return calls;
 }
 

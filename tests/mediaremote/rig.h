@@ -26,9 +26,9 @@ struct HostProcess : Child {
         : Child({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(), "XDG_RUNTIME_DIR"})
     {
     }
-    // The first record before the deadline with every field of part; all read go to seen.
-    std::optional<json> record_where(const json& part,
-        Clock::time_point deadline = Clock::now() + std::chrono::seconds(10), std::vector<json>* seen = nullptr);
+    // The first record before the deadline with every field of part.
+    std::optional<json> record_where(
+        const json& part, Clock::time_point deadline = Clock::now() + std::chrono::seconds(10));
 };
 
 // A player that owns org.mpris.MediaPlayer2.<name> (no name: none), serves the
