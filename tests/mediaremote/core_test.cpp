@@ -33,7 +33,6 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 
 using V = sdbus::Variant;
 
-// std::get throws, and so fails the test, when a value is not there as that type.
 TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
 {
     PropertyMap metadata = {{"xesam:title", V(std::string("Song"))},

@@ -7,16 +7,30 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <mutex>
 
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 using Metadata = std::map<std::string, sdbus::Variant>;
 
-std::string test_folder();
+inline std::string test_folder()
+{
+    static char folder[] = "/tmp/mediaremote-test-XXXXXX";
+    static const bool made = mkdtemp(folder) && !std::atexit([] { std::filesystem::remove_all(folder); });
+    return made ? folder : throw std::runtime_error("mkdtemp");
+}
 
+// Ready once it prints its address; it replaces the socket a killed daemon left.
 struct BusDaemon : Child {
-    BusDaemon();
+    BusDaemon()
+        : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + address()})
+    {
+        if (!child_read_line(*this))
+            throw std::runtime_error("dbus-daemon did not start");
+    }
     static std::string address() { return "unix:path=" + test_folder() + "/bus"; }
 };
 
@@ -28,22 +42,58 @@ struct HostProcess : Child {
     }
     // The first record before the deadline with every field of part.
     std::optional<json> record_where(
-        const json& part, Clock::time_point deadline = Clock::now() + std::chrono::seconds(10));
+        const json& part, Clock::time_point deadline = Clock::now() + std::chrono::seconds(10))
+    {
+        while (auto record = next_record(*this, deadline)) {
+            json patched = *record;
+            patched.merge_patch(part);
+            if (patched == *record)
+                return record;
+        }
+        return std::nullopt;
+    }
 };
 
-// A player that owns org.mpris.MediaPlayer2.<name> (no name: none), serves the
-// Player interface's properties and notes every method call as it handles it.
-// A mute one never reads a message and announces its changes without their
+template <class T> T locked(std::mutex& lock, const T& value)
+{
+    std::lock_guard guard(lock);
+    return value;
+}
+
+// A player owning org.mpris.MediaPlayer2.<name> (no name: none) that serves the Player interface's properties and
+// notes each method call as it handles it. A mute one never reads a message and announces its changes without their
 // values, so that whoever believes it has to ask it.
 struct FakePlayer {
+    static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
+
     explicit FakePlayer(const std::string& name, bool answers = true);
     ~FakePlayer() { connection_->leaveEventLoop(); }
 
     // What is given changes together, in one signal.
-    void set(std::optional<std::string> status, std::optional<Metadata> metadata);
-    void seeked(std::int64_t microseconds);  // otherwise the position changes silently, as in MPRIS
-    // The calls so far, once there are at least that many or 10 s have passed.
-    std::vector<std::string> calls(std::size_t atLeast = 0);
+    void set(std::optional<std::string> status, std::optional<Metadata> metadata)
+    {
+        std::vector<std::string> changed;
+        {
+            std::lock_guard guard(lock_);
+            if (status)
+                status_ = *status, changed.push_back("PlaybackStatus");
+            if (metadata)
+                metadata_ = *metadata, changed.push_back("Metadata");
+        }
+        object_->emitPropertiesChangedSignal(interface, changed);
+    }
+    void seeked(std::int64_t microseconds)  // otherwise the position changes silently, as in MPRIS
+    {
+        std::lock_guard guard(lock_);
+        position_ = microseconds;
+        object_->emitSignal("Seeked").onInterface(interface).withArguments(microseconds);
+    }
+    std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
+    {
+        std::vector<std::string> calls;
+        wait_until([&] { return (calls = locked(lock_, calls_)).size() >= atLeast; });
+        return calls;
+    }
 
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IObject> object_;
@@ -54,4 +104,38 @@ struct FakePlayer {
     std::vector<std::string> calls_;
 };
 
-Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1");
+inline FakePlayer::FakePlayer(const std::string& name, bool answers)
+    : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
+    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+{
+    auto note = [this](std::string call, std::optional<std::int64_t> number = std::nullopt) {
+        std::lock_guard guard(lock_);
+        calls_.push_back(number ? call + " " + std::to_string(*number) : call);
+    };
+    for (const char* method : {"Play", "Pause", "PlayPause", "Next", "Previous"})
+        object_->registerMethod(method).onInterface(interface).implementedAs([note, method] { note(method); });
+    object_->registerMethod("SetPosition")
+        .onInterface(interface)
+        .implementedAs([note](const sdbus::ObjectPath& track, std::int64_t at) { note("SetPosition " + track, at); });
+    object_->registerMethod("Seek").onInterface(interface).implementedAs([note](std::int64_t by) { note("Seek", by); });
+    auto serve = [&](const char* property, const auto& value) {
+        object_->registerProperty(property)
+            .onInterface(interface)
+            .withGetter([this, &value] { return locked(lock_, value); })
+            .withUpdateBehavior(answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
+    };
+    serve("PlaybackStatus", status_);
+    serve("Metadata", metadata_);
+    serve("Position", position_);
+    object_->finishRegistration();
+    if (answers)
+        connection_->enterEventLoopAsync();
+    // The name goes last, so whoever sees it finds the object ready. Without one,
+    // asking its own name finishes the greeting, which a mute one never would.
+    name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
+}
+
+inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
+{
+    return {{"xesam:title", sdbus::Variant(title)}, {"mpris:trackid", sdbus::Variant(sdbus::ObjectPath(trackId))}};
+}
