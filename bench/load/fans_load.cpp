@@ -7,6 +7,7 @@
 // memory before and after. Run as root: the clients drop to other uids.
 //
 //   fans_load [connections per client, default 2000]
+#include "child.h"
 #include "process_stats.h"
 #include "program_support.h"
 
@@ -121,8 +122,8 @@ int main(int argc, char** argv)
     }
     TempDir dir;
     std::string path = dir.file("sock");
-    HelperProcess helper;
-    if (!helper.start(TOLVANE_FANS_SIM_BIN, path, kOwner))
+    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(kOwner), "--socket", path});
+    if (!answers(path, "ping\n", "ok\n"))
         return 1;
     Results results = {shared_array<int>(kClients), shared_array<double>(kClients * count)};
     ProcessStats before = process_stats(helper.pid);
@@ -138,5 +139,6 @@ int main(int argc, char** argv)
     }
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     report(results, count, took.count(), before, process_stats(helper.pid));
-    return helper.stop() == 0 ? 0 : 1;
+    child_kill(helper, SIGTERM);
+    return child_wait(helper) == 0 ? 0 : 1;
 }

@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 
 #include <cstring>
 
@@ -51,19 +50,10 @@ std::string request(const std::string& path, const std::string& text)
     return reply;
 }
 
-// Serving a path means a socket file other than the one there before, and an
-// answer through it; a loaded machine gets 20 s to start a server.
-static ino_t inode_at(const std::string& path)
+// A loaded machine gets 20 s to start a server.
+bool answers(const std::string& path, const std::string& text, const std::string& reply)
 {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-static bool serving(const std::string& path, ino_t before)
-{
-    auto now = [&] { return inode_at(path); };
-    return wait_until(
-        [&] { return now() != 0 && now() != before && request(path, "ping\n") == "ok\n"; }, std::chrono::seconds(20));
+    return wait_until([&] { return request(path, text) == reply; }, std::chrono::seconds(20));
 }
 
 bool ServerThread::start(const std::string& socketPath, int64_t owner)
@@ -71,7 +61,7 @@ bool ServerThread::start(const std::string& socketPath, int64_t owner)
     path = socketPath;
     stopping = 0;
     thread = std::thread([this, owner] { status = serve(path.c_str(), owner); });
-    return serving(path, 0);
+    return answers(path, "ping\n", "ok\n");
 }
 
 int ServerThread::stop(int sig)
@@ -80,25 +70,4 @@ int ServerThread::stop(int sig)
     close(connect_to(path));  // wakes select should the signal land just before it
     thread.join();
     return status;
-}
-
-bool HelperProcess::start(const std::string& program, const std::string& socketPath, uid_t owner)
-{
-    ino_t before = inode_at(socketPath);
-    std::string ownerText = std::to_string(owner);
-    if ((pid = fork()) == 0) {
-        execl(program.c_str(), program.c_str(), "--serve", "--owner", ownerText.c_str(), "--socket", socketPath.c_str(),
-            nullptr);
-        _exit(127);
-    }
-    return serving(socketPath, before);
-}
-
-int HelperProcess::stop(int sig)
-{
-    int status = -1;
-    kill(pid, sig);  // a TERM ends its select at once
-    waitpid(pid, &status, 0);
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

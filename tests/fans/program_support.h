@@ -1,5 +1,5 @@
 // Helpers for the fan helper's program tests and benchmarks: temporary
-// folders, socket clients, and a server on a thread or in a process.
+// folders, socket clients, and a server on a thread.
 #pragma once
 
 #include <csignal>
@@ -7,9 +7,6 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-
-#include <sys/types.h>
-#include <unistd.h>
 
 // A fresh folder under /tmp that any user may enter; removed with its contents.
 struct TempDir {
@@ -22,22 +19,18 @@ struct TempDir {
 int connect_to(const std::string& path);  // a connected socket, or -1
 std::string read_all(int fd);             // up to the close, or "(no close)" appended after 10 silent s
 std::string request(const std::string& path, const std::string& text);
+bool answers(const std::string& path, const std::string& text, const std::string& reply);  // within 20 s
 
 // serve() on a thread of this process, with the controller linked in.
 struct ServerThread {
     std::string path;
     std::thread thread;
     int status = -1;
-    bool start(const std::string& socketPath, int64_t owner);  // true once it answers, within 20 s
+    bool start(const std::string& socketPath, int64_t owner);  // true once it answers
     int stop(int sig = SIGTERM);                               // the exit status
-    ~ServerThread() { thread.joinable() ? stop() : 0; }
-};
-
-// A helper program serving a path as a process of its own, killed with the object.
-struct HelperProcess {
-    pid_t pid = -1;
-    // True once the path is a new socket that answers, within 20 s.
-    bool start(const std::string& program, const std::string& socketPath, uid_t owner = geteuid());
-    int stop(int sig = SIGTERM);  // the exit status
-    ~HelperProcess() { pid > 0 ? stop(SIGKILL) : 0; }
+    ~ServerThread()
+    {
+        if (thread.joinable())
+            stop();
+    }
 };

@@ -1,5 +1,6 @@
 // The helper on the simulated controller: served on a thread over a real Unix
 // socket with the watchdog on a clock the test sets, and both real binaries.
+#include "child.h"
 #include "clock.h"
 #include "fan_control.h"
 #include "program_support.h"
@@ -49,6 +50,7 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
 namespace {
 
 std::atomic<int64_t> fakeNow;
+const std::string kPowerOn = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
 
 std::string slurp(const std::string& path)
 {
@@ -150,9 +152,8 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
 {
     const std::string range = "error range\n", command = "error command\n";
     ASSERT_TRUE(server.start(path, geteuid()));
-    run({{"hello\n", "ok tolvane-fans 1\n", 0, 1200},
-        {"status\n", "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n", 0, 1200},
-        {"ping", "ok\n", 0, 1200}, {"pingpong and more", "ok\n", 0, 1200}, {"auto", "ok\n", 0, 1200},
+    run({{"hello\n", "ok tolvane-fans 1\n", 0, 1200}, {"status\n", kPowerOn, 0, 1200}, {"ping", "ok\n", 0, 1200},
+        {"pingpong and more", "ok\n", 0, 1200}, {"auto", "ok\n", 0, 1200},
         {"", "", 0, 1200},  // dropped after 2 s of silence
         {"set    3000 rpm\n", "ok\n", 1, 3000}, {"set 0\n", range, 1, 3000}, {"set -5\n", range, 1, 3000},
         {"set 20000.01\n", range, 1, 3000}, {"set fast\n", range, 1, 3000}, {"set nan\n", range, 1, 3000},
@@ -188,12 +189,13 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
         ASSERT_EQ(lstat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0666u);  // of the socket itself, not of a link
         ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
-        HelperProcess newer;
-        ASSERT_TRUE(newer.start(TOLVANE_FANS_SIM_BIN, path));
+        Child newer({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(geteuid()), "--socket", path});
+        ASSERT_TRUE(answers(path, "status\n", kPowerOn));  // from the newer one, whose fans are not forced
         EXPECT_EQ(server.stop(sig), 0);
         EXPECT_EQ(forced + read_float("F0Md") + read_float("F1Md"), 0);
         EXPECT_EQ(request(path, "ping\n"), "ok\n");
-        EXPECT_EQ(newer.stop(), 0);
+        child_kill(newer, SIGTERM);
+        EXPECT_EQ(child_wait(newer), 0);
         EXPECT_NE(lstat(path.c_str(), &st), 0);
     }
 }
@@ -208,15 +210,14 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
     ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN;
     const std::string s = dir.file("s"), unbindable = dir.file("no/such/sock");  // the service exits 1
-    const std::string fresh = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
     const std::string usage = "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n";
     struct {
         std::vector<std::string> args;
         int status;
         std::string out, err;
     } rows[] = {{{helper}, 2, "", "no SMC\n"}, {{helper, "--status"}, 2, "", "no SMC\n"},
-        {{helper, "--serve", "--owner", "0", "--socket", s}, 2, "", "no SMC\n"}, {{sim, "--status"}, 0, fresh, ""},
-        {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0, fresh, ""}, {{sim}, 64, "", usage},
+        {{helper, "--serve", "--owner", "0", "--socket", s}, 2, "", "no SMC\n"}, {{sim, "--status"}, 0, kPowerOn, ""},
+        {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0, kPowerOn, ""}, {{sim}, 64, "", usage},
         {{sim, "--serve"}, 64, "", usage}, {{sim, "--serve", "--owner", "-1"}, 64, "", usage},
         {{sim, "--serve", "--owner"}, 64, "", usage}, {{sim, "--owner", "--serve"}, 64, "", usage},
         {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64, "", usage},
