@@ -134,21 +134,6 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
     EXPECT_EQ(std::string(line, 23), "ok fans=8 forced=0 F0=3");
 }
 
-TEST(ForceAllFans, FirstForcingExchangesInOrderAndWithNoFansSucceedsAtOnce)
-{
-    fresh_process(0);
-    EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
-    fresh_process(2);
-    EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(forced, 1);
-    EXPECT_EQ(exchanges,
-        "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\ninfo F0Mn\n"
-        "read F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
-        "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
-        "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
-}
-
 TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
 {
     const float none = -1;  // unreadable
@@ -201,14 +186,24 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
     }
 }
 
-TEST(ForceAllFans, CapturesOriginalModesOnceAndHandsBackZeroBefore)
+// Modes are handed back as captured at the first forcing, and as 0 before it.
+TEST(ForceAllFans, ExchangesInOrderCapturingTheModesOnce)
 {
+    fresh_process(0);
+    EXPECT_TRUE(force_all_fans(2500));
+    EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
     fresh_process(2);
     keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // captured as 0
     restore_auto();
     EXPECT_EQ(exchanges, "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n");
-    keys["F0Md"] = {ui8, 1, {1}};
+    exchanges.clear(), keys["F0Md"] = {ui8, 1, {1}};
     EXPECT_TRUE(force_all_fans(2500));
+    EXPECT_EQ(forced, 1);
+    EXPECT_EQ(exchanges,
+        "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\ninfo F0Mn\n"
+        "read F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
+        "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
+        "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
     restore_auto();
     keys["F0Md"] = {ui8, 1, {3}};
     EXPECT_TRUE(force_all_fans(3000));

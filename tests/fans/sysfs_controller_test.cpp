@@ -25,8 +25,7 @@ enum class Driver { kNone, kApplesmc, kMacsmc };
 static std::string shown(const fs::path& file)
 {
     std::string line;
-    std::ifstream in(file);
-    std::getline(in, line);
+    std::getline(std::ifstream(file), line);
     return line;
 }
 
@@ -40,7 +39,32 @@ struct FakeDriver {
     std::map<std::string, std::string> files;  // the fan files by name, as last seen
     bool opened;
 
-    FakeDriver(Driver kind, int fans = 2, const std::set<std::string>& busy = {});
+    FakeDriver(Driver kind, int fans = 2, const std::set<std::string>& busy = {})
+    {
+        bool applesmc = kind == Driver::kApplesmc;
+        dir = applesmc ? platform : hwmon + "/hwmon1";
+        fs::create_directories(dir);
+        fs::create_directories(hwmon + "/hwmon0");
+        std::ofstream(hwmon + "/hwmon0/name") << "nct6775\n";
+        std::ofstream(hwmon + "/hwmon0/fan1_input") << "900\n";
+        if (kind == Driver::kMacsmc)
+            std::ofstream(dir / "name") << "macsmc_hwmon\n";
+        const char* suffixes[] = {"input", "min", "max", applesmc ? "output" : "target", "manual"};
+        const int speeds[2][5] = {{2000, 1200, 6200, 2000, 0}, {1800, 1000, 5800, 1800, 0}};
+        for (int n = 0; kind != Driver::kNone && n < fans; n++)
+            for (int f = 0; f < (applesmc ? 5 : 4); f++) {
+                std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
+                files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
+                if (busy.count(name))
+                    fs::create_directory(dir / name);
+                else
+                    std::ofstream(dir / name) << files[name] << "\n";
+            }
+        sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
+        smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
+        if ((opened = smc_open()))
+            detect_fans();
+    }
     ~FakeDriver() { fs::remove_all(root); }
     // "fan1_output=2500\n" for each fan file changed since last asked.
     std::string changes()
@@ -52,37 +76,6 @@ struct FakeDriver {
         return text;
     }
 };
-
-static void put(const fs::path& file, const std::string& text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text;
-}
-
-FakeDriver::FakeDriver(Driver kind, int fans, const std::set<std::string>& busy)
-{
-    bool applesmc = kind == Driver::kApplesmc;
-    put(hwmon + "/hwmon0/name", "nct6775\n");
-    put(hwmon + "/hwmon0/fan1_input", "900\n");
-    dir = applesmc ? platform : hwmon + "/hwmon1";
-    if (kind == Driver::kMacsmc)
-        put(dir / "name", "macsmc_hwmon\n");
-    const char* suffixes[] = {"input", "min", "max", applesmc ? "output" : "target", "manual"};
-    const int speeds[2][5] = {{2000, 1200, 6200, 2000, 0}, {1800, 1000, 5800, 1800, 0}};
-    for (int n = 0; kind != Driver::kNone && n < fans; n++)
-        for (int f = 0; f < (applesmc ? 5 : 4); f++) {
-            std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
-            files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
-            if (busy.count(name))
-                fs::create_directories(dir / name);
-            else
-                put(dir / name, files[name] + "\n");
-        }
-    sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
-    smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
-    if ((opened = smc_open()))
-        detect_fans();
-}
 
 // One request from the owner over a connected pair, and the reply.
 static std::string ask(const char* request)
@@ -100,18 +93,13 @@ static std::string ask(const char* request)
 
 TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 {
-    const struct {
-        Driver kind;
-        int fans;
-        const char* status;
-    } cases[] = {{Driver::kApplesmc, 1, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
-        {Driver::kMacsmc, 2, "ok fans=2 forced=0 F0=2000,1200,6200,2000,0 F1=1800,1000,5800,1800,0\n"},
-        {Driver::kMacsmc, 0, "ok fans=0 forced=0\n"}, {Driver::kNone, 2, nullptr}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.status ? c.status : "none");
-        FakeDriver driver(c.kind, c.fans);
-        EXPECT_EQ(driver.opened, c.status != nullptr);
-        EXPECT_EQ(driver.opened ? ask("status") : "", c.status ? c.status : "");
+    const std::tuple<Driver, int, std::string> cases[] = {
+        {Driver::kApplesmc, 1, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
+        {Driver::kMacsmc, 0, "ok fans=0 forced=0\n"}, {Driver::kNone, 2, ""}};
+    for (const auto& [kind, fans, status] : cases) {
+        SCOPED_TRACE(status);
+        FakeDriver driver(kind, fans);
+        EXPECT_EQ(driver.opened ? ask("status") : "", status);
         EXPECT_FALSE(smc_key_info("Ftst").ok);
     }
 }
@@ -131,11 +119,9 @@ TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
         {Driver::kApplesmc, {"fan1_max"}, "set 20000", "ok\n",  // an unreadable maximum imposes nothing
             "fan1_manual=1\nfan1_output=20000\nfan2_manual=1\nfan2_output=5800\n",
             "ok fans=2 forced=1 F0=2000,1200,-1,20000,1 F1=1800,1000,5800,5800,1\n"},
-        {Driver::kApplesmc, {"fan2_output"}, "set 2500", "error smc\n", "fan1_output=2500\n",
-            "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,0\n"},
-        {Driver::kApplesmc, {"fan1_manual", "fan2_manual"}, "set 2500", "error smc\n",  // a Mac without the key
-            "fan1_output=2500\nfan2_output=2500\n",
-            "ok fans=2 forced=0 F0=2000,1200,6200,2500,-1 F1=1800,1000,5800,2500,-1\n"},
+        {Driver::kApplesmc, {"fan2_output", "fan2_manual"}, "set 2500", "error smc\n",
+            "fan1_output=2500\n",  // the second fan's mode key busy too
+            "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,-1\n"},
         {Driver::kMacsmc, {"fan2_target"}, "set 2500", "error smc\n", "fan1_target=0\n",
             "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,-1,0\n"}};
     for (const auto& c : cases) {
@@ -145,16 +131,14 @@ TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
         EXPECT_EQ(driver.changes(), c.changes);
         EXPECT_EQ(ask("status"), c.status);
         EXPECT_EQ(ask("auto"), "ok\n");
-        bool wasForced = strcmp(c.reply, "ok\n") == 0;
-        EXPECT_EQ(driver.changes(),
-            !wasForced                      ? ""
-                : c.kind == Driver::kMacsmc ? "fan1_target=0\nfan2_target=0\n"
-                                            : "fan1_manual=0\nfan2_manual=0\n");
+        const char* back =
+            c.kind == Driver::kMacsmc ? "fan1_target=0\nfan2_target=0\n" : "fan1_manual=0\nfan2_manual=0\n";
+        EXPECT_EQ(driver.changes(), strcmp(c.reply, "ok\n") == 0 ? back : "");
     }
 }
 
 // Each driver takes its rows in turn; each key is written in its own size, a
-// byte for modes and the count, else a float.
+// byte for modes, else a float.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
     const struct {
@@ -164,8 +148,7 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         int result;
         const char* changes;
     } cases[] = {{Driver::kApplesmc, "F0Mn", 1000, -1, ""},  // the driver itself would take it
-        {Driver::kApplesmc, "FNum", 3, -1, ""}, {Driver::kApplesmc, "F0Tg", NAN, -1, ""},
-        {Driver::kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
+        {Driver::kApplesmc, "F0Tg", NAN, -1, ""}, {Driver::kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
         {Driver::kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"},
         {Driver::kMacsmc, "F0Tg", 3000, -1, ""},  // the machine runs an unforced fan
         {Driver::kMacsmc, "F0Md", 1, 0, ""},      // the mode is ours until a target
@@ -180,7 +163,8 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
             uint32_t size = smc_key_info(c.key).size;
             uint8_t bytes[4];
             memcpy(bytes, &c.value, 4);
-            bytes[0] = size == 1 ? uint8_t(c.value) : bytes[0];
+            if (size == 1)
+                bytes[0] = uint8_t(c.value);
             EXPECT_EQ(write_key(c.key, bytes, size), c.result);
             EXPECT_EQ(driver.changes(), c.changes);
         }
