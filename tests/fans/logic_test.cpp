@@ -77,43 +77,37 @@ TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
 {
     const std::string both = "info TEST\nread TEST\n", info = "info TEST\n";
     const ScriptedKey one = {ui8, 1, {1}};
-    struct {
-        ScriptedKey key;
-        float value;
-        std::string log;
-        std::map<std::string, Fault> faults = {};
-    } rows[] = {{{fpe2, 2, {0x5D, 0xC0}}, 6000, both}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both},
-        {{ui16, 2, {0x17, 0x70}}, 6000, both}, {one, 1, both}, {{flt_, 4, {0, 0, 0x80, 0x3F}}, 1, both},
-        {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both},  // which callers take for a failure
-        {{sp78, 32, {0x30, 0}}, 0, both},           // a type not decoded, in the largest size
-        {{ui8, 0, {1}}, -1, info}, {{ui8, 33, {1}}, -1, info}, {one, -1, info, {{"info TEST", kRefused}}},
-        {one, -1, info, {{"info TEST", kBroken}}}, {one, -1, both, {{"read TEST", kRefused}}},
-        {one, -1, both, {{"read TEST", kBroken}}}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows));
-        fresh_process(0, {{"TEST", row.key}});
-        faults = row.faults;
-        EXPECT_EQ(read_float("TEST"), row.value);
-        EXPECT_EQ(exchanges, row.log);
+    const std::tuple<ScriptedKey, float, std::string, std::string, Fault> rows[] = {
+        {{fpe2, 2, {0x5D, 0xC0}}, 6000, both, "", kRefused}, {{fpe2, 2, {0xFF, 0xFF}}, 16383.75f, both, "", kRefused},
+        {{ui16, 2, {0x17, 0x70}}, 6000, both, "", kRefused}, {one, 1, both, "", kRefused},
+        {{flt_, 4, {0, 0, 0xA0, 0xC0}}, -5, both, "", kRefused},  // which callers take for a failure
+        {{sp78, 32, {0x30, 0}}, 0, both, "", kRefused},           // a type not decoded, in the largest size
+        {{ui8, 0, {1}}, -1, info, "", kRefused}, {{ui8, 33, {1}}, -1, info, "", kRefused},
+        {one, -1, info, "info TEST", kRefused}, {one, -1, info, "info TEST", kBroken},
+        {one, -1, both, "read TEST", kRefused}, {one, -1, both, "read TEST", kBroken}};
+    for (const auto& [key, value, log, fault, how] : rows) {
+        SCOPED_TRACE(log + fault + std::to_string(value));
+        fresh_process(0, {{"TEST", key}});
+        faults = {{fault, how}};
+        EXPECT_EQ(read_float("TEST"), value);
+        EXPECT_EQ(exchanges, log);
     }
 }
 
 TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
 {
     const float none = -1;  // no such key
-    struct {
-        float fnum;
-        int speeds, fans;
-    } rows[] = {{2, 0, 2}, {2.5f, 0, 3}, {0.3f, 0, 0}, {8, 0, 8}, {0, 1, 1}, {9, 2, 2}, {NAN, 1, 1}, {none, 9, 8}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows));
-        fresh_process(0, {{row.fnum == none ? "none" : "FNum", flt(row.fnum)}});
+    const std::tuple<float, int, int> rows[] = {
+        {2.5f, 0, 3}, {0.3f, 0, 0}, {8, 0, 8}, {0, 1, 1}, {9, 2, 2}, {NAN, 1, 1}, {none, 9, 8}};
+    for (auto [fnum, speeds, fans] : rows) {
+        SCOPED_TRACE(testing::Message() << fnum << " " << speeds);
+        fresh_process(0, {{fnum == none ? "none" : "FNum", flt(fnum)}});
         // A speed that is not a number, or of a type we do not decode, still makes a fan.
-        for (int n = 0; n < row.speeds; n++)
+        for (int n = 0; n < speeds; n++)
             keys["F" + std::to_string(n) + "Ac"] = n == 1 ? ScriptedKey{sp78, 2, {}} : flt(n == 0 ? NAN : 900);
         detect_fans();
-        EXPECT_EQ(fanCount, row.fans);
-        EXPECT_EQ(exchanges.find("info F0Ac") != std::string::npos, row.speeds > 0);
+        EXPECT_EQ(fanCount, fans);
+        EXPECT_EQ(exchanges.find("info F0Ac") != std::string::npos, speeds > 0);
     }
 }
 
@@ -137,23 +131,18 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
 TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
 {
     const float none = -1;  // unreadable
-    struct {
-        float mn, mx, r;
-        uint32_t type;
-        float target;
-    } rows[] = {{1200, 6000, 500, flt_, 1200}, {1200, 6000, 7000, flt_, 6000}, {1200, 6000, 3000, flt_, 3000},
-        {none, 6000, 7000, flt_, 6000}, {none, 6000, 100, flt_, 100}, {1200, none, 7000, flt_, 7000},
+    const std::tuple<float, float, float, uint32_t, float> rows[] = {{1200, 6000, 500, flt_, 1200},
+        {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
         {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
         {0, none, 20000, fpe2, 16383.75f}};  // saturates rather than wrapping round to a slow fan
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows));
+    for (auto [mn, mx, request, type, target] : rows) {
+        SCOPED_TRACE(testing::Message() << mn << " " << mx << " " << request);
         fresh_process(1);
-        keys["F0Mn"] = flt(row.mn), keys["F0Mx"] = flt(row.mx);
-        keys["F0Tg"] = {row.type, row.type == flt_ ? 4u : 2u, {}};
-        faults = {{row.mn == none ? "read F0Mn" : "", kRefused}, {row.mx == none ? "read F0Mx" : "", kRefused}};
-        EXPECT_TRUE(force_all_fans(row.r));
-        EXPECT_EQ(read_float("F0Tg"), row.target);  // the bytes are pinned where reads are decoded
+        keys["F0Mn"] = flt(mn), keys["F0Mx"] = flt(mx), keys["F0Tg"] = {type, type == flt_ ? 4u : 2u, {}};
+        faults = {{mn == none ? "read F0Mn" : "", kRefused}, {mx == none ? "read F0Mx" : "", kRefused}};
+        EXPECT_TRUE(force_all_fans(request));
+        EXPECT_EQ(read_float("F0Tg"), target);  // the bytes are pinned where reads are decoded
     }
 }
 
@@ -161,28 +150,23 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
 TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
 {
     const ScriptedKey ok = flt(0);
-    struct {
-        const char* fault;
-        Fault how;
-        ScriptedKey target;
-        bool fails, targetWritten;
-    } rows[] = {{"write F0Md", kRefused, ok, true, true}, {"info F0Tg", kRefused, ok, true, false},
-        {"", kRefused, {ui16, 2, {}}, true, false}, {"", kRefused, {flt_, 2, {}}, true, false},
-        {"", kRefused, {fpe2, 4, {}}, true, false}, {"write F0Tg", kBroken, ok, true, true},
-        {"info Ftst", kRefused, ok, false, true}, {"write Ftst", kBroken, ok, false, true},
-        {"read F0Mn", kRefused, ok, false, true}, {"read F0Mx", kBroken, ok, false, true},
-        {"read F0Md", kRefused, ok, false, true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const std::tuple<std::string, Fault, ScriptedKey, bool, bool> rows[] = {{"write F0Md", kRefused, ok, true, true},
+        {"info F0Tg", kRefused, ok, true, false}, {"", kRefused, {ui16, 2, {}}, true, false},
+        {"", kRefused, {flt_, 2, {}}, true, false}, {"", kRefused, {fpe2, 4, {}}, true, false},
+        {"write F0Tg", kBroken, ok, true, true}, {"info Ftst", kRefused, ok, false, true},
+        {"write Ftst", kBroken, ok, false, true}, {"read F0Mn", kRefused, ok, false, true},
+        {"read F0Mx", kBroken, ok, false, true}, {"read F0Md", kRefused, ok, false, true}};
+    for (const auto& [fault, how, target, fails, targetWritten] : rows) {
+        SCOPED_TRACE(testing::Message() << fault << " " << target.type << " " << target.size);
         fresh_process(2);
-        keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = row.target, faults = {{row.fault, row.how}};
-        EXPECT_EQ(force_all_fans(2500), !row.fails);
-        EXPECT_EQ(forced, row.fails ? 0 : 1);
+        keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = target, faults = {{fault, how}};
+        EXPECT_EQ(force_all_fans(2500), !fails);
+        EXPECT_EQ(forced, fails ? 0 : 1);
         EXPECT_NE(exchanges.find("write F1Tg 00401c45"), std::string::npos);  // a failure does not end the loop
-        EXPECT_EQ(exchanges.find("write F0Tg") != std::string::npos, row.targetWritten);
+        EXPECT_EQ(exchanges.find("write F0Tg") != std::string::npos, targetWritten);
         EXPECT_EQ(exchanges.ends_with(
                       "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 02\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
-            row.fails);  // handed back
+            fails);  // handed back
     }
 }
 
