@@ -2,8 +2,18 @@
 // folders, socket clients, and a server on a thread.
 #pragma once
 
+#include "../support/wait.h"
+#include "service.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -13,21 +23,74 @@ struct TempDir {
     std::string path = make();
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name) const { return path + "/" + name; }
-    static std::string make();
+    static std::string make()
+    {
+        char name[] = "/tmp/tolvane-fans-XXXXXX";
+        chmod(mkdtemp(name), 0755);  // clients under another uid connect in here
+        return name;
+    }
 };
 
-int connect_to(const std::string& path);  // a connected socket, or -1
-std::string read_all(int fd);             // up to the close, or "(no close)" appended after 10 silent s
-std::string request(const std::string& path, const std::string& text);
-bool answers(const std::string& path, const std::string& text, const std::string& reply);  // within 20 s
+// A connected socket, or -1.
+inline int connect_to(const std::string& path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {AF_UNIX, {}};
+    strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+// Up to the close, or with "(no close)" appended after 10 silent seconds.
+inline std::string read_all(int fd)
+{
+    std::string text;
+    char buf[1024];
+    pollfd p = {fd, POLLIN, 0};
+    for (ssize_t n; poll(&p, 1, 10000) == 1; text.append(buf, size_t(n)))
+        if ((n = read(fd, buf, sizeof buf)) <= 0)
+            return text;
+    return text + "(no close)";
+}
+
+inline std::string request(const std::string& path, const std::string& text)
+{
+    int fd = connect_to(path);
+    if (fd < 0)
+        return "(no connection)";
+    send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+    std::string reply = read_all(fd);
+    close(fd);
+    return reply;
+}
+
+// A loaded machine gets 20 s to start a server.
+inline bool answers(const std::string& path, const std::string& text, const std::string& reply)
+{
+    return wait_until([&] { return request(path, text) == reply; }, std::chrono::seconds(20));
+}
 
 // serve() on a thread of this process, with the controller linked in.
 struct ServerThread {
     std::string path;
     std::thread thread;
     int status = -1;
-    bool start(const std::string& socketPath, int64_t owner);  // true once it answers
-    int stop(int sig = SIGTERM);                               // the exit status
+    bool start(const std::string& socketPath, int64_t owner)
+    {
+        path = socketPath;
+        stopping = 0;
+        thread = std::thread([this, owner] { status = serve(path.c_str(), owner); });
+        return answers(path, "ping\n", "ok\n");
+    }
+    int stop(int sig = SIGTERM)  // the exit status
+    {
+        pthread_kill(thread.native_handle(), sig);
+        close(connect_to(path));  // wakes select should the signal land just before it
+        thread.join();
+        return status;
+    }
     ~ServerThread()
     {
         if (thread.joinable())

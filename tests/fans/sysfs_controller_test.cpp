@@ -30,9 +30,8 @@ static std::string shown(const fs::path& file)
 }
 
 // applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device
-// found by name), beside another hwmon device with fans of its own. A busy
-// file is a folder, which refuses reads and writes even to root, as the
-// driver does when the controller is busy or lacks the key.
+// found by name), beside another hwmon device with fans of its own. A busy file
+// is a folder, refusing reads and writes even to root as the driver does.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
     std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
@@ -93,13 +92,11 @@ static std::string ask(const char* request)
 
 TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 {
-    const std::tuple<Driver, int, std::string> cases[] = {
-        {Driver::kApplesmc, 1, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
-        {Driver::kMacsmc, 0, "ok fans=0 forced=0\n"}, {Driver::kNone, 2, ""}};
-    for (const auto& [kind, fans, status] : cases) {
-        SCOPED_TRACE(status);
+    EXPECT_FALSE(FakeDriver(Driver::kNone).opened);
+    for (auto [kind, fans, status] : {std::tuple{Driver::kApplesmc, 1, "ok fans=1 forced=0 F0=2000,1200,6200,2000,0\n"},
+             {Driver::kMacsmc, 0, "ok fans=0 forced=0\n"}}) {
         FakeDriver driver(kind, fans);
-        EXPECT_EQ(driver.opened ? ask("status") : "", status);
+        EXPECT_EQ(ask("status"), status);
         EXPECT_FALSE(smc_key_info("Ftst").ok);
     }
 }
@@ -107,13 +104,10 @@ TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
 // A forcing either holds every fan or, refused anywhere, hands all back.
 TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
 {
-    const struct {
-        Driver kind;
-        std::set<std::string> busy;
-        const char *request, *reply, *changes, *status;
-    } cases[] = {{Driver::kApplesmc, {}, "set 2500.6", "ok\n",
-                     "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
-                     "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
+    const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
+        {Driver::kApplesmc, {}, "set 2500.6", "ok\n",
+            "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
+            "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
         {Driver::kMacsmc, {}, "set 2500.6", "ok\n", "fan1_target=2501\nfan2_target=2501\n",
             "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
         {Driver::kApplesmc, {"fan1_max"}, "set 20000", "ok\n",  // an unreadable maximum imposes nothing
@@ -124,16 +118,16 @@ TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
             "ok fans=2 forced=0 F0=2000,1200,6200,2500,0 F1=1800,1000,5800,-1,-1\n"},
         {Driver::kMacsmc, {"fan2_target"}, "set 2500", "error smc\n", "fan1_target=0\n",
             "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,-1,0\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.status);
-        FakeDriver driver(c.kind, 2, c.busy);
-        EXPECT_EQ(ask(c.request), c.reply);
-        EXPECT_EQ(driver.changes(), c.changes);
-        EXPECT_EQ(ask("status"), c.status);
+    for (const auto& [kind, busy, request, reply, changes, status] : cases) {
+        SCOPED_TRACE(status);
+        FakeDriver driver(kind, 2, busy);
+        EXPECT_EQ(ask(request), reply);
+        EXPECT_EQ(driver.changes(), changes);
+        EXPECT_EQ(ask("status"), status);
         EXPECT_EQ(ask("auto"), "ok\n");
         const char* back =
-            c.kind == Driver::kMacsmc ? "fan1_target=0\nfan2_target=0\n" : "fan1_manual=0\nfan2_manual=0\n";
-        EXPECT_EQ(driver.changes(), strcmp(c.reply, "ok\n") == 0 ? back : "");
+            kind == Driver::kMacsmc ? "fan1_target=0\nfan2_target=0\n" : "fan1_manual=0\nfan2_manual=0\n";
+        EXPECT_EQ(driver.changes(), reply == "ok\n" ? back : "");
     }
 }
 
@@ -141,13 +135,8 @@ TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
 // byte for modes, else a float.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
-    const struct {
-        Driver kind;
-        const char* key;
-        float value;
-        int result;
-        const char* changes;
-    } cases[] = {{Driver::kApplesmc, "F0Mn", 1000, -1, ""},  // the driver itself would take it
+    const std::tuple<Driver, const char*, float, int, const char*> cases[] = {
+        {Driver::kApplesmc, "F0Mn", 1000, -1, ""},  // the driver itself would take it
         {Driver::kApplesmc, "F0Tg", NAN, -1, ""}, {Driver::kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
         {Driver::kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"},
         {Driver::kMacsmc, "F0Tg", 3000, -1, ""},  // the machine runs an unforced fan
@@ -156,17 +145,17 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         {Driver::kMacsmc, "F0Tg", 6201, -1, ""}, {Driver::kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}};
     for (Driver kind : {Driver::kApplesmc, Driver::kMacsmc}) {
         FakeDriver driver(kind);
-        for (const auto& c : cases) {
-            if (c.kind != kind)
+        for (const auto& [rowKind, key, value, result, changes] : cases) {
+            if (rowKind != kind)
                 continue;
-            SCOPED_TRACE(testing::Message() << c.key << " " << c.value);
-            uint32_t size = smc_key_info(c.key).size;
+            SCOPED_TRACE(testing::Message() << key << " " << value);
+            uint32_t size = smc_key_info(key).size;
             uint8_t bytes[4];
-            memcpy(bytes, &c.value, 4);
+            memcpy(bytes, &value, 4);
             if (size == 1)
-                bytes[0] = uint8_t(c.value);
-            EXPECT_EQ(write_key(c.key, bytes, size), c.result);
-            EXPECT_EQ(driver.changes(), c.changes);
+                bytes[0] = uint8_t(value);
+            EXPECT_EQ(write_key(key, bytes, size), result);
+            EXPECT_EQ(driver.changes(), changes);
         }
     }
 }
