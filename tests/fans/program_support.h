@@ -1,5 +1,4 @@
-// Helpers for the fan helper's program tests and benchmarks: temporary
-// folders, socket clients, and a server on a thread.
+// For the fan helper's program tests and benchmarks: folders, clients, a server thread.
 #pragma once
 
 #include "../support/wait.h"
@@ -18,8 +17,7 @@
 #include <string>
 #include <thread>
 
-// A fresh folder under /tmp that any user may enter; removed with its contents.
-struct TempDir {
+struct TempDir {  // a fresh folder under /tmp that any user may enter; removed with its contents
     std::string path = make();
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& name) const { return path + "/" + name; }
@@ -31,8 +29,7 @@ struct TempDir {
     }
 };
 
-// A connected socket, or -1.
-inline int connect_to(const std::string& path)
+inline int connect_to(const std::string& path)  // a connected socket, or -1
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr = {AF_UNIX, {}};
@@ -43,8 +40,7 @@ inline int connect_to(const std::string& path)
     return -1;
 }
 
-// Up to the close, or with "(no close)" appended after 10 silent seconds.
-inline std::string read_all(int fd)
+inline std::string read_all(int fd)  // up to the close, or with "(no close)" appended after 10 silent s
 {
     std::string text;
     char buf[1024];
@@ -66,14 +62,13 @@ inline std::string request(const std::string& path, const std::string& text)
     return reply;
 }
 
-// A loaded machine gets 20 s to start a server.
+// Whether the reply comes within 20 s, which a loaded machine needs to start a server.
 inline bool answers(const std::string& path, const std::string& text, const std::string& reply)
 {
     return wait_until([&] { return request(path, text) == reply; }, std::chrono::seconds(20));
 }
 
-// serve() on a thread of this process, with the controller linked in.
-struct ServerThread {
+struct ServerThread {  // serve() on a thread of this process, with the controller linked in
     std::string path;
     std::thread thread;
     int status = -1;
@@ -86,14 +81,12 @@ struct ServerThread {
     }
     int stop(int sig = SIGTERM)  // the exit status
     {
-        pthread_kill(thread.native_handle(), sig);
-        close(connect_to(path));  // wakes select should the signal land just before it
-        thread.join();
+        if (thread.joinable()) {
+            pthread_kill(thread.native_handle(), sig);
+            close(connect_to(path));  // wakes select should the signal land just before it
+            thread.join();
+        }
         return status;
     }
-    ~ServerThread()
-    {
-        if (thread.joinable())
-            stop();
-    }
+    ~ServerThread() { stop(); }
 };
