@@ -86,7 +86,7 @@ struct Served : testing::Test {  // fans in automatic mode at second 1000; each 
             SCOPED_TRACE(row.text + " from " + std::to_string(row.uid));
             int64_t before = lastContact;
             fakeNow += row.silence;
-            EXPECT_EQ(seteuid(row.uid), 0);  // the server is idle in select: no receive to interrupt
+            EXPECT_EQ(seteuid(row.uid), 0);  // every thread switches, the server idle in select between clients
             EXPECT_EQ(request(path, row.text), row.reply);
             EXPECT_EQ(seteuid(getuid()), 0);
             EXPECT_EQ(forced, row.forced);
