@@ -14,24 +14,10 @@
 
 using namespace std::chrono_literals;
 
-static const char* const notificationNames[] = {
-    "kMRMediaRemoteNowPlayingInfoDidChangeNotification",
-    "kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification",
-    "kMRMediaRemoteNowPlayingApplicationDidChangeNotification",
-    "kMRMediaRemoteNowPlayingApplicationClientStateDidChange",
-};
-
 [[noreturn]] static void fail(const char* reason)
 {
     emit({{"error", reason}});
     std::exit(2);
-}
-
-static void observe(void* framework)
-{
-    for (const char* symbol : notificationNames)
-        platform::notification_add_observer(framework_notification_name(framework, symbol),
-            [](const std::string&) { platform::queue_async(queue, schedule); });
 }
 
 // Fires at once, then every 4 s; not debounced, so records keep coming.
@@ -58,7 +44,7 @@ extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
 
     queue = platform::queue_create("com.tolvane.media");
     registerForNotifications(queue);
-    observe(framework);
+    framework_observe(framework, [](const std::string&) { platform::queue_async(queue, schedule); });
     platform::Timer timer = start_timer();
     platform::thread_detach(readCommands);
     emit({{"ready", true}});

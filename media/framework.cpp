@@ -9,6 +9,19 @@ MRSetElapsedTimeFn setElapsed;
 // under the blocks still running on it.
 platform::Queue& queue = *new platform::Queue;
 
+static const char* const notificationSymbols[] = {
+    "kMRMediaRemoteNowPlayingInfoDidChangeNotification",
+    "kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification",
+    "kMRMediaRemoteNowPlayingApplicationDidChangeNotification",
+    "kMRMediaRemoteNowPlayingApplicationClientStateDidChange",
+};
+
+void framework_observe(void* framework, const platform::Observer& observer)
+{
+    for (const char* symbol : notificationSymbols)
+        platform::notification_add_observer(framework_notification_name(framework, symbol), observer);
+}
+
 #ifdef __APPLE__
 
 std::string framework_path()

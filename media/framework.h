@@ -26,3 +26,6 @@ MRRegisterForNowPlayingNotificationsFn framework_bind(void* framework);
 // The notification name the framework stores at the symbol where it exports
 // one, else the symbol's own text.
 std::string framework_notification_name(void* framework, const char* symbol);
+
+// Observes the framework's four now-playing notifications by those names.
+void framework_observe(void* framework, const platform::Observer& observer);
