@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <xxhash.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
 
 using namespace std::chrono_literals;
@@ -223,3 +225,24 @@ TEST_F(Bridge, CarriesOutEachLineAsTheCommandTableSays)
     setElapsed = seek;
     EXPECT_EQ(actions, std::vector<std::string>{"command 2"});
 }
+
+#ifndef __APPLE__
+// Three names exported as a framework exports them; the fourth symbol is
+// missing, so its own text stands for it.
+#define TEST_EXPORT extern "C" __attribute__((visibility("default")))
+TEST_EXPORT const char* const kMRMediaRemoteNowPlayingInfoDidChangeNotification = "test.info";
+TEST_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification = "test.playing";
+TEST_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationDidChangeNotification = "test.application";
+
+TEST(Framework, ObservesTheNamesItExportsElseTheSymbolsOwn)
+{
+    static std::vector<std::string> seen;
+    framework_observe(dlopen(nullptr, RTLD_NOW), [](const std::string& name) { seen.push_back(name); });
+    const std::vector<std::string> observed = {
+        "test.info", "test.playing", "test.application", "kMRMediaRemoteNowPlayingApplicationClientStateDidChange"};
+    for (const auto& name : observed)
+        platform::notification_post(name);
+    platform::notification_post("kMRMediaRemoteNowPlayingInfoDidChangeNotification");
+    EXPECT_EQ(seen, observed);
+}
+#endif
