@@ -1,4 +1,4 @@
-// The bridge under load: tolvane-media-host with the scripted framework,
+// The bridge under load: tolvane-media-host with its scripted framework,
 // first 10,000 garbage lines on its standard input (random bytes, over-long
 // lines, near misses of the commands), then a storm of 10,000 change
 // notifications while the framework's answer switches between two players
