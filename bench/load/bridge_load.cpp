@@ -13,6 +13,8 @@
 #include "records.h"
 #include "wait.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -91,13 +93,14 @@ struct Folder {
         fs::create_symlink(MEDIA_LIBRARY, path / "libTOLVANEMedia.so");
         fs::create_symlink(STUB_LIBRARY, path / "libMediaRemote.so");
         write_script(path, 1);
+        mkfifo((path / "posts").c_str(), 0600);
     }
     ~Folder() { fs::remove_all(path); }
 };
 
 // One round of garbage, then one storm; false when the storm's last record
 // does not show the last player.
-static bool load_round(Child& host, const fs::path& folder, const std::string& garbage)
+static bool load_round(Child& host, std::ofstream& posts, const fs::path& folder, const std::string& garbage)
 {
     auto lines = records_during(host, [&] { child_write(host, garbage); });
     std::printf("garbage: %d lines (%zu bytes), %zu records, %d commands reached the framework\n", kLines,
@@ -107,7 +110,7 @@ static bool load_round(Child& host, const fs::path& folder, const std::string& g
         for (int i = 0; i < kNotifications; i++) {
             if (i % 1000 == 0)
                 write_script(folder, 2 + i / 1000 % 2);
-            child_post(host, names[i % 4]);
+            posts << names[i % 4] << std::flush;
         }
     });
     bool lastShown = !storm.empty() && storm.back()["pid"] == 103 && storm.back()["title"] == "Player 3";
@@ -123,14 +126,16 @@ int main(int argc, char** argv)
     Folder scratch;
     const fs::path& folder = scratch.path;
     Child host({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
-        {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string()});
+        {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string(),
+            "STUB_POSTS=" + (folder / "posts").string()});
     if (!next_record(host, std::chrono::steady_clock::now() + 20s))
         return 1;
+    std::ofstream posts(folder / "posts");  // the framework reads it since it registered
     std::string garbage = garbage_lines();
     bool shown = true;
     for (int round = 0; round < rounds; round++) {
         ProcessStats before = process_stats(host.pid);
-        shown &= load_round(host, folder, garbage);
+        shown &= load_round(host, posts, folder, garbage);
         ProcessStats after = process_stats(host.pid);
         std::printf("host: fds %d -> %d, VmRSS %ld -> %ld KiB\n", before.fds, after.fds, before.rssKiB, after.rssKiB);
     }

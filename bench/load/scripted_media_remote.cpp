@@ -1,7 +1,8 @@
 // The load program's scripted media framework: it answers from the JSON
 // script at STUB_SCRIPT, {"pid", "playing", "info": {key suffix: value}},
 // where a value is a text or {"data": [bytes]}; logs the commands it is sent
-// to STUB_LOG; and posts each name that comes as a line on descriptor 3.
+// to STUB_LOG; and posts each name that comes as a line through the FIFO at
+// STUB_POSTS.
 #include "media_remote.h"
 
 #include <nlohmann/json.hpp>
@@ -63,9 +64,9 @@ STUB_EXPORT bool MRMediaRemoteSendCommand(std::uint32_t command, const void*)
 
 static void post_each_line()
 {
-    FILE* control = fdopen(3, "r");
+    FILE* posts = std::fopen(std::getenv("STUB_POSTS"), "r");
     char name[256];
-    while (control && std::fscanf(control, "%255s", name) == 1)
+    while (posts && std::fscanf(posts, "%255s", name) == 1)
         platform::notification_post(name);
 }
 

@@ -47,8 +47,8 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
 {
     std::vector<std::string> args = argv, vars = environment(env);
     auto argp = pointers(args), envp = pointers(vars);
-    int stdinPipe[2], stdoutPipe[2], controlPipe[2];
-    if (pipe2(stdinPipe, O_CLOEXEC) || pipe2(stdoutPipe, O_CLOEXEC) || pipe2(controlPipe, O_CLOEXEC))
+    int stdinPipe[2], stdoutPipe[2];
+    if (pipe2(stdinPipe, O_CLOEXEC) || pipe2(stdoutPipe, O_CLOEXEC))
         return;
     signal(SIGPIPE, SIG_IGN);  // a child that died must fail the test, not end it
     pid = fork();
@@ -57,47 +57,33 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
         signal(SIGPIPE, SIG_DFL);
         dup2(stdinPipe[0], 0);
         dup2(stdoutPipe[1], 1);
-        dup2(controlPipe[0], 3);
         execve(argp[0], argp.data(), envp.data());
         _exit(127);
     }
     close(stdinPipe[0]);
     close(stdoutPipe[1]);
-    close(controlPipe[0]);
     in = stdinPipe[1];
     out = stdoutPipe[0];
-    control = controlPipe[1];
 }
 
 Child::~Child()
 {
     close_fd(in);
     close_fd(out);
-    close_fd(control);
     if (pid > 0) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
 }
 
-static void write_all(int fd, const std::string& text)
+void child_write(Child& child, const std::string& text)
 {
     for (std::size_t done = 0; done < text.size();) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        ssize_t n = write(child.in, text.data() + done, text.size() - done);
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
     }
-}
-
-void child_write(Child& child, const std::string& text)
-{
-    write_all(child.in, text);
-}
-
-void child_post(Child& child, const std::string& text)
-{
-    write_all(child.control, text);
 }
 
 void child_close_input(Child& child)

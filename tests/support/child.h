@@ -1,5 +1,5 @@
-// A program run by a test: its standard input, its standard output and its
-// descriptor 3 are pipes held by the test, its standard error is the test's.
+// A program run by a test: its standard input and output are pipes held by
+// the test, its standard error is the test's.
 // It dies with the test's thread, and with the object, by pid.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 struct Child {
     pid_t pid = -1;
-    int in = -1, out = -1, control = -1;
+    int in = -1, out = -1;
     std::string unread;
 
     // env: "NAME=value" sets NAME; a bare "NAME" removes it.
@@ -23,7 +23,6 @@ struct Child {
 };
 
 void child_write(Child& child, const std::string& text);  // to its standard input
-void child_post(Child& child, const std::string& text);   // to its descriptor 3
 void child_close_input(Child& child);
 // The next line of its output, or nothing at its end or at the deadline.
 std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(10));
