@@ -10,23 +10,16 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <string>
 #include <thread>
 
 struct TempDir {  // a fresh folder under /tmp that any user may enter; removed with its contents
-    std::string path = make();
+    char name[25] = "/tmp/tolvane-fans-XXXXXX";
+    std::string path = mkdtemp(name);
+    TempDir() { chmod(name, 0755); }  // clients under another uid connect in here
     ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    static std::string make()
-    {
-        char name[] = "/tmp/tolvane-fans-XXXXXX";
-        chmod(mkdtemp(name), 0755);  // clients under another uid connect in here
-        return name;
-    }
+    std::string file(const std::string& leaf) const { return path + "/" + leaf; }
 };
 
 inline int connect_to(const std::string& path)  // a connected socket, or -1

@@ -11,16 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <map>
 
-// Allocations made on other threads than the test's: the server's. Counted
-// outside sanitized builds, whose sanitizer owns malloc.
+// Allocations on other threads than the test's, the server's; a sanitizer owns malloc.
 static std::atomic<int> serverAllocations;
 #ifdef TOLVANE_COUNT_ALLOCATIONS
 static const pthread_t testThread = pthread_self();
@@ -32,9 +30,8 @@ extern "C" void* malloc(size_t size)
 }
 #endif
 
-// A change of mode by path follows whatever the path names by then: this chmod
-// first swaps the armed path for a link to the victim, as a user who may write
-// in the socket's folder could. Declared noexcept where the C library does.
+// A change of mode by path follows whatever it names by then: this chmod first swaps the armed path
+// for a link to the victim, as a user who may write in the socket's folder could.
 static std::string hijackedPath, victimPath;
 int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
 {
@@ -45,14 +42,9 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
+namespace fs = std::filesystem;
 static std::atomic<int64_t> fakeNow;
 static const std::string kPowerOn = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
-
-static std::string slurp(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The longest path a socket address holds: 107 bytes on Linux, 103 on macOS.
 static std::string longest_path(const TempDir& dir)
@@ -66,18 +58,19 @@ struct Row {
     uid_t uid = getuid();  // the peer's uid is the effective one at connect
 };
 
-struct Served : testing::Test {  // fans in automatic mode at second 1000; each test starts the server
+struct Served : testing::Test {  // fans automatic at second 1000 of the test's clock; a test may serve them
     TempDir dir;
     std::string path = longest_path(dir);
     ServerThread server;
     void SetUp() override
     {
+        fakeNow = 1000, serverAllocations = 0;
+        now_seconds = [] { return fakeNow.load(); };
+        simClock = [] { return double(fakeNow); };
         smc = 0;  // powered up afresh: no fan still slowing from an earlier test
         ASSERT_TRUE(smc_open());
         detect_fans();
         restore_auto();
-        fakeNow = 1000, serverAllocations = 0;
-        now_seconds = [] { return fakeNow.load(); };
     }
     // Each reply, the fans after it, and that only an answered request counts as contact.
     void run(const std::vector<Row>& rows)
@@ -97,24 +90,17 @@ struct Served : testing::Test {  // fans in automatic mode at second 1000; each 
     }
 };
 
-TEST(SimulatedController, WritesOnlyTheSwitchesAndTargetsAndApproachesTheTarget)
+TEST_F(Served, TheSimulatedControllerTakesOnlyTheSwitchesAndTargetsAndApproachesTheTarget)
 {
-    static double now = 100;
-    auto saved = simClock;
-    simClock = [] { return now; };
-    smc = 0;  // reopened: power-on values on the test's clock
-    ASSERT_TRUE(smc_open());
     const uint8_t zeros[4] = {};
     for (auto [key, size, result] : {std::tuple{"FNum", 1u, -1}, {"Ftst", 1u, 0}, {"F0Md", 1u, 0}, {"F1Ac", 4u, -1},
              {"F1Tg", 4u, 0}, {"F2Tg", 4u, -1}})
         EXPECT_EQ(write_key(key, zeros, size), result) << key;
-    detect_fans();
     ASSERT_TRUE(force_all_fans(3000));
-    now = 101;  // a time constant of about a second
+    fakeNow = 1001;  // a time constant of about a second
     EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * (1 - std::exp(-1.0)), 50);
-    now = 105;
+    fakeNow = 1005;
     EXPECT_NEAR(read_float("F0Ac"), 3000, 30);
-    simClock = saved;
 }
 
 TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
@@ -143,24 +129,19 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "ok\n", 0, 1200}});
 }
 
-// The socket is made open to all through the creation mask, never by a change
-// of mode by path, which a link swapped in would turn onto the victim. A newer
-// helper then takes the path over, and the older one's shutdown leaves it be.
+// The socket is made open to all through the creation mask, never by a change of mode by path. A
+// newer helper then takes the path over, and the older one's shutdown leaves it be.
 TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyItsOwn)
 {
-    victimPath = dir.path;  // root's own folder, 0755
-    struct stat st;
+    victimPath = dir.path, hijackedPath = path;  // root's own folder, 0755
     for (int sig : {SIGTERM, SIGINT}) {
         ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
-        hijackedPath = path;
         mode_t saved = umask(077);
         bool started = server.start(path, geteuid());
         EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
-        ASSERT_EQ(stat(victimPath.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        EXPECT_EQ(int(fs::status(victimPath).permissions()), 0755);
         ASSERT_TRUE(started);
-        ASSERT_EQ(lstat(path.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0666u);  // of the socket itself, not of a link
+        EXPECT_EQ(int(fs::symlink_status(path).permissions()), 0666);  // of the socket itself, not of a link
         ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
         Child newer({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(geteuid()), "--socket", path});
         ASSERT_TRUE(answers(path, "status\n", kPowerOn));  // from the newer one, whose fans are not forced
@@ -169,7 +150,7 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
         EXPECT_EQ(request(path, "ping\n"), "ok\n");
         child_kill(newer, SIGTERM);
         EXPECT_EQ(child_wait(newer), 0);
-        EXPECT_NE(lstat(path.c_str(), &st), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
     }
 }
 
@@ -178,23 +159,27 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
+    auto slurp = [](auto path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN, precious = dir.file("precious"),
                       fits = longest_path(dir), s = dir.file("s"), unbindable = dir.file("no/such/sock");
     std::ofstream(precious) << "keep me";
     ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
-    const std::string usage = "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n";
-    const std::tuple<std::vector<std::string>, int, std::string, std::string> rows[] = {{{helper}, 2, "", "no SMC\n"},
-        {{helper, "--serve", "--owner", "0", "--socket", s}, 2, "", "no SMC\n"},
-        {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0, kPowerOn, ""}, {{sim}, 64, "", usage},
-        {{sim, "--serve", "--owner", "-1"}, 64, "", usage}, {{sim, "--serve", "--owner"}, 64, "", usage},
-        {{sim, "--owner", "--serve"}, 64, "", usage},
-        {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64, "", usage},
-        {{sim, "--owner", "501", "--serve", "--socket", precious}, 1, "", ""},
-        {{sim, "--serve", "--owner", "nobody", "--socket", fits + "b"}, 1, "", ""},  // reads as 0
-        {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1, "", ""}};
+    std::map<int, std::string> errors = {{2, "no SMC\n"},  // by exit status; the others write none
+        {64, "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n"}};
+    const std::pair<std::vector<std::string>, int> rows[] = {{{helper}, 2},
+        {{helper, "--serve", "--owner", "0", "--socket", s}, 2},
+        {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0}, {{sim}, 64},
+        {{sim, "--serve", "--owner", "-1"}, 64}, {{sim, "--serve", "--owner"}, 64}, {{sim, "--owner", "--serve"}, 64},
+        {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64},
+        {{sim, "--owner", "501", "--serve", "--socket", precious}, 1},
+        {{sim, "--serve", "--owner", "nobody", "--socket", fits + "b"}, 1},  // reads as 0
+        {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1}};
     // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
     const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) != 2;
-    for (const auto& [args, status, out, err] : rows) {
+    for (const auto& [args, status] : rows) {
         std::string line = "exec timeout -s KILL 20";  // which kills it by pid should it hang
         for (const std::string& arg : args)
             line += " '" + arg + "'";
@@ -202,8 +187,8 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         if (controllerHere && args[0] == helper)
             continue;
         EXPECT_EQ(WEXITSTATUS(std::system((line + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str())), status);
-        EXPECT_EQ(slurp(dir.file("out")), out);
-        EXPECT_EQ(slurp(dir.file("err")), err);
+        EXPECT_EQ(slurp(dir.file("out")), status == 0 ? kPowerOn : "");
+        EXPECT_EQ(slurp(dir.file("err")), errors[status]);
         EXPECT_NE(access(s.c_str(), F_OK), 0);
     }
     EXPECT_EQ(slurp(precious), "keep me");
