@@ -1,5 +1,4 @@
-// The Linux controller on the kernel's two SMC drivers as trees of files, seen
-// through the key operations and as the owner sees it on the socket.
+// The Linux controller on the kernel's two SMC drivers as trees of files, through keys and the socket.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,9 +19,8 @@ namespace fs = std::filesystem;
 
 enum class Driver { kNone, kApplesmc, kMacsmc };
 
-// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device
-// found by name), beside another hwmon device with fans of its own. A busy file
-// is a folder, refusing reads and writes even to root as the driver does.
+// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device found by name), beside
+// another hwmon device with fans of its own. A busy file is a folder, refusing even root as the driver does.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
     std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
@@ -40,14 +38,13 @@ struct FakeDriver {
             std::ofstream(dir / "name") << "macsmc_hwmon\n";
         const char* suffixes[] = {"input", "min", "max", applesmc ? "output" : "target", "manual"};
         const int speeds[2][5] = {{2000, 1200, 6200, 2000, 0}, {1800, 1000, 5800, 1800, 0}};
+        for (const std::string& name : busy)
+            fs::create_directory(dir / name);  // which the writes below then leave be
         for (int n = 0; kind != Driver::kNone && n < fans; n++)
             for (int f = 0; f < (applesmc ? 5 : 4); f++) {
                 std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
                 files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
-                if (busy.count(name))
-                    fs::create_directory(dir / name);
-                else
-                    std::ofstream(dir / name) << files[name] << "\n";
+                std::ofstream(dir / name) << files[name] << "\n";
             }
         sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
         smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
@@ -55,8 +52,7 @@ struct FakeDriver {
             detect_fans();
     }
     ~FakeDriver() { fs::remove_all(root); }
-    // "fan1_output=2500\n" for each fan file whose first line changed since last asked: the
-    // controller's one write, shorter than the number there, leaves the rest behind.
+    // "fan1_output=2500\n" for each fan file whose first line changed since asked (a shorter write leaves the rest)
     std::string changes()
     {
         std::string text;
@@ -72,9 +68,8 @@ struct FakeDriver {
 
 static std::string ask(const char* request)  // the owner's, over a connected pair
 {
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
-        return "(no socket pair)";
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     send(fds[1], request, strlen(request), 0);
     handle_client(fds[0], getuid());
     char reply[kStatusSize + 1] = {};
@@ -83,16 +78,11 @@ static std::string ask(const char* request)  // the owner's, over a connected pa
     return reply;
 }
 
-TEST(SysfsController, FindsTheDriverOnThePlatformDeviceOrByItsHwmonName)
+TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
     EXPECT_FALSE(FakeDriver(Driver::kNone).opened);
-    FakeDriver driver(Driver::kMacsmc, 0);
-    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");
-}
-
-// A forcing either holds every fan or, refused anywhere, hands all back.
-TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
-{
+    EXPECT_TRUE(FakeDriver(Driver::kMacsmc, 0).opened);  // by its hwmon name alone
+    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");    // fans counted at opening, not the other device's
     const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
         {Driver::kApplesmc, {}, "set 2500.6", "ok\n",
             "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
@@ -121,8 +111,7 @@ TEST(SysfsController, ForcesEitherDriversFansOrHandsThemAllBack)
     }
 }
 
-// Each driver takes its rows in turn; each key is written in its own size, a
-// byte for modes, else a float.
+// Each driver takes its rows in turn; each key is written in its own size, a byte for modes, else a float.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
     const std::tuple<Driver, const char*, float, int, const char*> cases[] = {
