@@ -20,6 +20,8 @@ struct TempDir {  // a fresh folder under /tmp that any user may enter; removed 
     TempDir() { chmod(name, 0755); }  // clients under another uid connect in here
     ~TempDir() { std::filesystem::remove_all(path); }
     std::string file(const std::string& leaf) const { return path + "/" + leaf; }
+    // The longest path a socket address holds: 107 bytes on Linux, 103 on macOS.
+    std::string longest() const { return file(std::string(sizeof(sockaddr_un::sun_path) - path.size() - 2, 'a')); }
 };
 
 inline int connect_to(const std::string& path)  // a connected socket, or -1

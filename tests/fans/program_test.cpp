@@ -42,15 +42,8 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
-namespace fs = std::filesystem;
 static std::atomic<int64_t> fakeNow;
 static const std::string kPowerOn = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
-
-// The longest path a socket address holds: 107 bytes on Linux, 103 on macOS.
-static std::string longest_path(const TempDir& dir)
-{
-    return dir.file(std::string(sizeof(sockaddr_un{}.sun_path) - dir.path.size() - 2, 'a'));
-}
 
 struct Row {
     std::string text, reply;
@@ -60,14 +53,13 @@ struct Row {
 
 struct Served : testing::Test {  // fans automatic at second 1000 of the test's clock; a test may serve them
     TempDir dir;
-    std::string path = longest_path(dir);
+    std::string path = dir.longest();
     ServerThread server;
     void SetUp() override
     {
-        fakeNow = 1000, serverAllocations = 0;
         now_seconds = [] { return fakeNow.load(); };
         simClock = [] { return double(fakeNow); };
-        smc = 0;  // powered up afresh: no fan still slowing from an earlier test
+        fakeNow = 1000, serverAllocations = 0, smc = 0;  // powered up afresh: no fan still slowing from before
         ASSERT_TRUE(smc_open());
         detect_fans();
         restore_auto();
@@ -139,9 +131,10 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
         mode_t saved = umask(077);
         bool started = server.start(path, geteuid());
         EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
-        EXPECT_EQ(int(fs::status(victimPath).permissions()), 0755);
+        EXPECT_EQ(int(std::filesystem::status(victimPath).permissions()), 0755);
         ASSERT_TRUE(started);
-        EXPECT_EQ(int(fs::symlink_status(path).permissions()), 0666);  // of the socket itself, not of a link
+        EXPECT_EQ(
+            int(std::filesystem::symlink_status(path).permissions()), 0666);  // of the socket itself, not of a link
         ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
         Child newer({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(geteuid()), "--socket", path});
         ASSERT_TRUE(answers(path, "status\n", kPowerOn));  // from the newer one, whose fans are not forced
@@ -150,7 +143,7 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
         EXPECT_EQ(request(path, "ping\n"), "ok\n");
         child_kill(newer, SIGTERM);
         EXPECT_EQ(child_wait(newer), 0);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
     }
 }
 
@@ -164,27 +157,23 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN, precious = dir.file("precious"),
-                      fits = longest_path(dir), s = dir.file("s"), unbindable = dir.file("no/such/sock");
+                      fits = dir.longest(), s = dir.file("s"), unbindable = dir.file("no/such/sock");
     std::ofstream(precious) << "keep me";
     ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
     std::map<int, std::string> errors = {{2, "no SMC\n"},  // by exit status; the others write none
         {64, "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n"}};
-    const std::pair<std::vector<std::string>, int> rows[] = {{{helper}, 2},
-        {{helper, "--serve", "--owner", "0", "--socket", s}, 2},
-        {{sim, "--serve", "--status", "--owner", "501", "--socket", s}, 0}, {{sim}, 64},
-        {{sim, "--serve", "--owner", "-1"}, 64}, {{sim, "--serve", "--owner"}, 64}, {{sim, "--owner", "--serve"}, 64},
-        {{sim, "--serve", "--owner", "501", "--owner", "-7"}, 64},
-        {{sim, "--owner", "501", "--serve", "--socket", precious}, 1},
-        {{sim, "--serve", "--owner", "nobody", "--socket", fits + "b"}, 1},  // reads as 0
-        {{sim, "--serve", "-x", "--socket", s, "--owner", "501", "--socket", unbindable}, 1}};
+    const std::tuple<std::string, std::string, int> rows[] = {{helper, "", 2},
+        {helper, "--serve --owner 0 --socket " + s, 2}, {sim, "--serve --status --owner 501 --socket " + s, 0},
+        {sim, "", 64}, {sim, "--serve --owner -1", 64}, {sim, "--serve --owner", 64}, {sim, "--owner --serve", 64},
+        {sim, "--serve --owner 501 --owner -7", 64}, {sim, "--owner 501 --serve --socket " + precious, 1},
+        {sim, "--serve --owner nobody --socket " + fits + "b", 1},  // reads as 0
+        {sim, "--serve -x --socket " + s + " --owner 501 --socket " + unbindable, 1}};
     // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
     const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) != 2;
-    for (const auto& [args, status] : rows) {
-        std::string line = "exec timeout -s KILL 20";  // which kills it by pid should it hang
-        for (const std::string& arg : args)
-            line += " '" + arg + "'";
+    for (const auto& [program, args, status] : rows) {
+        std::string line = "exec timeout -s KILL 20 '" + program + "' " + args;  // which kills it by pid should it hang
         SCOPED_TRACE(line);
-        if (controllerHere && args[0] == helper)
+        if (controllerHere && program == helper)
             continue;
         EXPECT_EQ(WEXITSTATUS(std::system((line + " >" + dir.file("out") + " 2>" + dir.file("err")).c_str())), status);
         EXPECT_EQ(slurp(dir.file("out")), status == 0 ? kPowerOn : "");
