@@ -47,8 +47,8 @@ static const std::string kPowerOn = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0
 
 struct Row {
     std::string text, reply;
-    int forced, target, silence = 1;
-    uid_t uid = getuid();  // the peer's uid is the effective one at connect
+    int target, silence = 1;  // the fans are forced unless F0Tg reads the automatic 1200
+    uid_t uid = getuid();     // the peer's uid is the effective one at connect
 };
 
 struct Served : testing::Test {  // fans automatic at second 1000 of the test's clock; a test may serve them
@@ -74,7 +74,7 @@ struct Served : testing::Test {  // fans automatic at second 1000 of the test's 
             EXPECT_EQ(seteuid(row.uid), 0);  // every thread switches, the server idle in select between clients
             EXPECT_EQ(request(path, row.text), row.reply);
             EXPECT_EQ(seteuid(getuid()), 0);
-            EXPECT_EQ(forced, row.forced);
+            EXPECT_EQ(forced, row.target != 1200);
             EXPECT_EQ(read_float("F0Tg"), row.target);
             EXPECT_EQ(lastContact, row.reply.empty() ? before : fakeNow.load());
             EXPECT_EQ(serverAllocations, 0);
@@ -100,25 +100,22 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root: its clients drop to other uids (run the tests as root, as CI does)";
     ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4243));
-    run({{"ping\n", "ok\n", 0, 1200, 1, 4243}, {"set 2500\n", "", 0, 1200, 1, 4242}, {"ping\n", "", 0, 1200, 1, 4242},
-        {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "", 1, 2500, 1, 4242}, {"auto\n", "ok\n", 0, 1200, 1, 4243}});
+    run({{"ping\n", "ok\n", 1200, 1, 4243}, {"set 2500\n", "", 1200, 1, 4242}, {"ping\n", "", 1200, 1, 4242},
+        {"set 2500\n", "ok\n", 2500}, {"auto\n", "", 2500, 1, 4242}, {"auto\n", "ok\n", 1200, 1, 4243}});
 }
 
 TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
 {
     const std::string range = "error range\n", command = "error command\n";
     ASSERT_TRUE(server.start(path, geteuid()));
-    run({{"hello\n", "ok tolvane-fans 1\n", 0, 1200}, {"status\n", kPowerOn, 0, 1200}, {"ping", "ok\n", 0, 1200},
-        {"", "", 0, 1200},  // dropped after 2 s of silence
-        {"set    3000 rpm\n", "ok\n", 1, 3000}, {"set 0\n", range, 1, 3000}, {"set 20000.01\n", range, 1, 3000},
-        {"set nan\n", range, 1, 3000},
-        {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 1, 3000},  // cut at 255 bytes
-        {"set 20000\n", "ok\n", 1, 6000}, {"PING\n", command, 1, 6000}, {"hell", command, 1, 6000},
-        {"statu", command, 1, 6000}, {"set2500\n", command, 1, 6000},
-        {"ping\nauto\n", "ok\n", 1, 6000},  // one request per connection
-        {"ping" + std::string(296, 'x'), "ok\n", 1, 6000}, {"ping\n", "ok\n", 1, 6000, 60},
-        {"ping\n", "ok\n", 0, 1200, 61},  // the watchdog runs before the request is served
-        {"set 2500\n", "ok\n", 1, 2500}, {"auto\n", "ok\n", 0, 1200}});
+    // Silence drops a client after 2 s; one request a connection; lines cut at 255 bytes; the watchdog first.
+    run({{"hello\n", "ok tolvane-fans 1\n", 1200}, {"status\n", kPowerOn, 1200}, {"ping", "ok\n", 1200}, {"", "", 1200},
+        {"set    3000 rpm\n", "ok\n", 3000}, {"set 0\n", range, 3000}, {"set 20000.01\n", range, 3000},
+        {"set nan\n", range, 3000}, {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 3000},
+        {"set 20000\n", "ok\n", 6000}, {"PING\n", command, 6000}, {"hell", command, 6000}, {"statu", command, 6000},
+        {"set2500\n", command, 6000}, {"ping\nauto\n", "ok\n", 6000}, {"ping" + std::string(296, 'x'), "ok\n", 6000},
+        {"ping\n", "ok\n", 6000, 60}, {"ping\n", "ok\n", 1200, 61}, {"set 2500\n", "ok\n", 2500},
+        {"auto\n", "ok\n", 1200}});
 }
 
 // The socket is made open to all through the creation mask, never by a change of mode by path. A
@@ -152,10 +149,7 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
-    auto slurp = [](auto path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    auto slurp = [](auto path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}); };
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN, precious = dir.file("precious"),
                       fits = dir.longest(), s = dir.file("s"), unbindable = dir.file("no/such/sock");
     std::ofstream(precious) << "keep me";
