@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -98,7 +97,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     const std::pair<std::function<void()>, json> steps[] = {
         {[&] { changing.set("Playing", track("Both")); }, {{"title", "Both"}, {"playing", true}}},  // in one signal
         {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},
-        {[&] { changing.seeked(9'000'000); }, {{"elapsed", 9.0}}},
+        {[&] { changing.set(std::nullopt, std::nullopt, 9'000'000); }, {{"elapsed", 9.0}}},
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
         {[&] { other.reset(); }, {{"title", "Title"}}},
@@ -120,8 +119,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     ASSERT_TRUE(wait_until([&] { return nags >= 10; }));
     FakePlayer player("steered");
     forge_departure(stranger, "org.mpris.MediaPlayer2.steered", player.connection_->getUniqueName());
-    player.seeked(10'000'000);
-    player.set("Playing", track("Steered", "/org/example/track/9"));
+    player.set("Playing", track("Steered", "/org/example/track/9"), 10'000'000);
     ASSERT_TRUE(host.record_where({{"title", "Steered"}, {"playing", true}, {"elapsed", 10.0}, {"rate", 1.0}}));
     // Input is read 255 bytes at a time: the x's are a line of their own, "pause" the next.
     child_write(host,

@@ -54,23 +54,53 @@ struct HostProcess : Child {
     }
 };
 
-template <class T> T locked(std::mutex& lock, const T& value)
-{
-    std::lock_guard guard(lock);
-    return value;
-}
-
 // A player owning org.mpris.MediaPlayer2.<name> (no name: none) that serves the Player interface's properties and
 // notes each method call as it handles it. A mute one never reads a message and announces its changes without their
 // values, so that whoever believes it has to ask it.
 struct FakePlayer {
     static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
+    template <class F> auto locked(F f)
+    {
+        std::lock_guard guard(lock_);
+        return f();
+    }
 
-    explicit FakePlayer(const std::string& name, bool answers = true);
+    explicit FakePlayer(const std::string& name, bool answers = true)
+        : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
+        , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
+    {
+        auto note = [this](const std::string& call) { locked([&] { calls_.push_back(call); }); };
+        for (const char* method : {"Play", "Pause", "PlayPause", "Next", "Previous"})
+            object_->registerMethod(method).onInterface(interface).implementedAs([note, method] { note(method); });
+        object_->registerMethod("SetPosition")
+            .onInterface(interface)
+            .implementedAs([note](const sdbus::ObjectPath& track, std::int64_t at) {
+                note("SetPosition " + track + " " + std::to_string(at));
+            });
+        object_->registerMethod("Seek").onInterface(interface).implementedAs(
+            [note](std::int64_t by) { note("Seek " + std::to_string(by)); });
+        auto serve = [&](const char* property, const auto& value) {
+            object_->registerProperty(property)
+                .onInterface(interface)
+                .withGetter([this, &value] { return locked([&] { return value; }); })
+                .withUpdateBehavior(
+                    answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
+        };
+        serve("PlaybackStatus", status_);
+        serve("Metadata", metadata_);
+        serve("Position", position_);
+        object_->finishRegistration();
+        if (answers)
+            connection_->enterEventLoopAsync();
+        // The name goes last, so whoever sees it finds the object ready. Without one,
+        // asking its own name finishes the greeting, which a mute one never would.
+        name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
+    }
     ~FakePlayer() { connection_->leaveEventLoop(); }
 
-    // What is given changes together, in one signal.
-    void set(std::optional<std::string> status, std::optional<Metadata> metadata)
+    // What is given changes together: the properties in one signal, after the seek's own (else, as in MPRIS, the
+    // position changes silently).
+    void set(std::optional<std::string> status, std::optional<Metadata> metadata, std::optional<std::int64_t> seek = {})
     {
         std::vector<std::string> changed;
         {
@@ -79,19 +109,17 @@ struct FakePlayer {
                 status_ = *status, changed.push_back("PlaybackStatus");
             if (metadata)
                 metadata_ = *metadata, changed.push_back("Metadata");
+            position_ = seek.value_or(position_);
         }
-        object_->emitPropertiesChangedSignal(interface, changed);
-    }
-    void seeked(std::int64_t microseconds)  // otherwise the position changes silently, as in MPRIS
-    {
-        std::lock_guard guard(lock_);
-        position_ = microseconds;
-        object_->emitSignal("Seeked").onInterface(interface).withArguments(microseconds);
+        if (seek)
+            object_->emitSignal("Seeked").onInterface(interface).withArguments(*seek);
+        if (!changed.empty())  // none would mean all
+            object_->emitPropertiesChangedSignal(interface, changed);
     }
     std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
     {
         std::vector<std::string> calls;
-        wait_until([&] { return (calls = locked(lock_, calls_)).size() >= atLeast; });
+        wait_until([&] { return (calls = locked([&] { return calls_; })).size() >= atLeast; });
         return calls;
     }
 
@@ -103,37 +131,6 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     std::vector<std::string> calls_;
 };
-
-inline FakePlayer::FakePlayer(const std::string& name, bool answers)
-    : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
-    , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
-{
-    auto note = [this](std::string call, std::optional<std::int64_t> number = std::nullopt) {
-        std::lock_guard guard(lock_);
-        calls_.push_back(number ? call + " " + std::to_string(*number) : call);
-    };
-    for (const char* method : {"Play", "Pause", "PlayPause", "Next", "Previous"})
-        object_->registerMethod(method).onInterface(interface).implementedAs([note, method] { note(method); });
-    object_->registerMethod("SetPosition")
-        .onInterface(interface)
-        .implementedAs([note](const sdbus::ObjectPath& track, std::int64_t at) { note("SetPosition " + track, at); });
-    object_->registerMethod("Seek").onInterface(interface).implementedAs([note](std::int64_t by) { note("Seek", by); });
-    auto serve = [&](const char* property, const auto& value) {
-        object_->registerProperty(property)
-            .onInterface(interface)
-            .withGetter([this, &value] { return locked(lock_, value); })
-            .withUpdateBehavior(answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
-    };
-    serve("PlaybackStatus", status_);
-    serve("Metadata", metadata_);
-    serve("Position", position_);
-    object_->finishRegistration();
-    if (answers)
-        connection_->enterEventLoopAsync();
-    // The name goes last, so whoever sees it finds the object ready. Without one,
-    // asking its own name finishes the greeting, which a mute one never would.
-    name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
-}
 
 inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
 {
