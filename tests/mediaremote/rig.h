@@ -1,5 +1,4 @@
-// What the stand-in's tests run on: a private session bus in a temporary folder
-// removed at exit, the host on it, and scripted players; processes end by pid.
+// The stand-in's tests run on a private bus in a temporary folder removed at exit, with scripted players.
 #pragma once
 
 #include "records.h"
@@ -12,6 +11,7 @@
 #include <filesystem>
 #include <mutex>
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 using Metadata = std::map<std::string, sdbus::Variant>;
@@ -41,22 +41,17 @@ struct HostProcess : Child {
     {
     }
     // The first record before the deadline with every field of part.
-    std::optional<json> record_where(
-        const json& part, Clock::time_point deadline = Clock::now() + std::chrono::seconds(10))
+    std::optional<json> record_where(const json& part, Clock::time_point deadline = Clock::now() + 10s)
     {
-        while (auto record = next_record(*this, deadline)) {
-            json patched = *record;
-            patched.merge_patch(part);
-            if (patched == *record)
+        while (auto record = next_record(*this, deadline))
+            if (json patched = *record; (patched.merge_patch(part), patched == *record))
                 return record;
-        }
         return std::nullopt;
     }
 };
 
-// A player owning org.mpris.MediaPlayer2.<name> (no name: none) that serves the Player interface's properties and
-// notes each method call as it handles it. A mute one never reads a message and announces its changes without their
-// values, so that whoever believes it has to ask it.
+// A player owning org.mpris.MediaPlayer2.<name> (no name: none) that notes each method call as it handles it. A mute
+// one never reads a message and announces changes without their values, so whoever believes it has to ask it.
 struct FakePlayer {
     static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
     template <class F> auto locked(F f)
@@ -98,19 +93,17 @@ struct FakePlayer {
     }
     ~FakePlayer() { connection_->leaveEventLoop(); }
 
-    // What is given changes together: the properties in one signal, after the seek's own (else, as in MPRIS, the
-    // position changes silently).
+    // What is given changes together: the properties in one signal, after the seek's own (else silent, as in MPRIS).
     void set(std::optional<std::string> status, std::optional<Metadata> metadata, std::optional<std::int64_t> seek = {})
     {
         std::vector<std::string> changed;
-        {
-            std::lock_guard guard(lock_);
+        locked([&] {
             if (status)
                 status_ = *status, changed.push_back("PlaybackStatus");
             if (metadata)
                 metadata_ = *metadata, changed.push_back("Metadata");
             position_ = seek.value_or(position_);
-        }
+        });
         if (seek)
             object_->emitSignal("Seeked").onInterface(interface).withArguments(*seek);
         if (!changed.empty())  // none would mean all
