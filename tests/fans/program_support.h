@@ -1,28 +1,17 @@
-// For the fan helper's program tests and benchmarks: folders, clients, a server thread.
+// For the fan helper's program tests and benchmarks: clients and a server thread.
 #pragma once
 
-#include "../support/wait.h"
 #include "service.h"
+#include "temp_dir.h"
+#include "wait.h"
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <thread>
-
-struct TempDir {  // a fresh folder under /tmp that any user may enter; removed with its contents
-    char name[25] = "/tmp/tolvane-fans-XXXXXX";
-    std::string path = mkdtemp(name);
-    TempDir() { chmod(name, 0755); }  // clients under another uid connect in here
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& leaf) const { return path + "/" + leaf; }
-    // The longest path a socket address holds: 107 bytes on Linux, 103 on macOS.
-    std::string longest() const { return file(std::string(sizeof(sockaddr_un::sun_path) - path.size() - 2, 'a')); }
-};
 
 inline int connect_to(const std::string& path)  // a connected socket, or -1
 {

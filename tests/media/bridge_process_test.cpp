@@ -2,6 +2,7 @@
 // temporary folder, next to a link to a framework or to none. The stand-in
 // finds no bus there, so it answers at once that nothing plays.
 #include "records.h"
+#include "temp_dir.h"
 #include "wait.h"
 
 #include <gtest/gtest.h>
@@ -14,25 +15,21 @@
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-static fs::path make_folder(const std::string& framework)
+static std::string library_beside(const TempDir& folder, const std::string& framework)
 {
-    char pattern[] = "/tmp/bridge-process-XXXXXX";
-    fs::path folder = mkdtemp(pattern);
-    fs::create_symlink(MEDIA_LIBRARY, folder / "libTOLVANEMedia.so");
+    fs::create_symlink(MEDIA_LIBRARY, folder.file("libTOLVANEMedia.so"));
     if (!framework.empty())
-        fs::create_symlink(framework, folder / "libMediaRemote.so");
-    return folder;
+        fs::create_symlink(framework, folder.file("libMediaRemote.so"));
+    return folder.file("libTOLVANEMedia.so");
 }
 
 struct BridgeProcess {
     explicit BridgeProcess(const std::string& framework = STAND_IN)
-        : folder(make_folder(framework))
-        , child({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
-              {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder / "no-bus").string(), "XDG_RUNTIME_DIR"})
+        : child({MEDIA_HOST, library_beside(folder, framework)},
+              {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"), "XDG_RUNTIME_DIR"})
     {
     }
-    ~BridgeProcess() { fs::remove_all(folder); }
-    fs::path folder;
+    TempDir folder;
     Child child;
 };
 

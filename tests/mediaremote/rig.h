@@ -2,13 +2,11 @@
 #pragma once
 
 #include "records.h"
+#include "temp_dir.h"
 #include "wait.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -18,9 +16,8 @@ using Metadata = std::map<std::string, sdbus::Variant>;
 
 inline std::string test_folder()
 {
-    static char folder[] = "/tmp/mediaremote-test-XXXXXX";
-    static const bool made = mkdtemp(folder) && !std::atexit([] { std::filesystem::remove_all(folder); });
-    return made ? folder : throw std::runtime_error("mkdtemp");
+    static const TempDir folder;
+    return folder.path;
 }
 
 // Ready once it prints its address (else it throws); it replaces the socket a killed daemon left.
