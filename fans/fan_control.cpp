@@ -156,3 +156,25 @@ void restore_auto()
     set_test_switch(0);
     forced = 0;
 }
+
+// A helper killed while it held the fans leaves them in the forced mode 1,
+// and the test switch on. A mode that cannot be read may be that too; any
+// other is the machine's own. Left so, the first forcing would capture the
+// forced mode as the original one.
+static bool left_forced()
+{
+    if (read_float("Ftst") > 0)
+        return true;
+    for (int n = 0; n < fanCount; n++) {
+        float mode = read_fan(n, 'M', 'd');
+        if (mode == 1 || mode < 0)
+            return true;
+    }
+    return false;
+}
+
+void restore_stale_forcing()
+{
+    if (left_forced())
+        restore_auto();
+}

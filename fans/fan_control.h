@@ -15,3 +15,6 @@ void detect_fans();
 void status_line(char* buf);       // buf holds kStatusSize bytes
 bool force_all_fans(float speed);  // true on success
 void restore_auto();
+// At the start of serving: hands back fans that a helper killed while it held
+// them left forced, before anything is captured.
+void restore_stale_forcing();

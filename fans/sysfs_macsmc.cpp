@@ -2,6 +2,12 @@
 // no mode file: a speed written to fanN_target puts the fan under manual
 // control and 0 hands it back, so the mode is kept here. fanN_target takes
 // writes only when the module's fan_control option is on.
+//
+// Until this helper sets a fan's mode it cannot know it: fanN_target reads
+// the current setpoint, which a killed helper's forced speed and the
+// machine's own control look alike in. A setpoint of 0 is the machine's (a
+// forced one never is); any other reads as a mode that cannot be read, -1,
+// which the start of serving hands back and a capture stores as 0.
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,7 +21,7 @@
 
 const char* hwmonRoot = "/sys/class/hwmon";
 
-static bool manual[10];  // by the fan's digit in its keys
+static signed char mode[10];  // by the fan's digit in its keys: 1 forced, 0 handed back, -1 unknown
 
 static bool is_macsmc(const char* dir)
 {
@@ -47,21 +53,27 @@ static bool find_macsmc()
         return false;
     bool found = find_in(fd);
     close(fd);
-    memset(manual, 0, sizeof manual);  // the machine runs every fan until we force it
+    memset(mode, -1, sizeof mode);
     return found;
 }
 
-static bool read_mode(int n, long* mode)
+static bool read_mode(int n, long* m)
 {
-    *mode = manual[n];
-    return true;
+    long target;
+    if (mode[n] < 0 && read_fan_number(n, "target", &target) && target == 0)
+        *m = 0;
+    else
+        *m = mode[n];
+    return *m >= 0;
 }
 
-// Mode 0 always writes 0, so a fan is handed back even after a failed forcing.
-static bool write_mode(int n, long mode)
+// Mode 0 always writes 0, so a fan is handed back even after a failed forcing;
+// a refused hand-back leaves the mode unknown.
+static bool write_mode(int n, long m)
 {
-    manual[n] = mode != 0;
-    return manual[n] || write_fan_number(n, "target", 0);
+    bool ok = m != 0 || write_fan_number(n, "target", 0);
+    mode[n] = m != 0 ? 1 : ok ? 0 : -1;
+    return ok;
 }
 
 // Only a forced fan takes a target, never 0 (that would hand it back), and
@@ -69,7 +81,7 @@ static bool write_mode(int n, long mode)
 static bool write_target(int n, long rpm)
 {
     long min, max;
-    if (!manual[n] || !read_fan_number(n, "min", &min) || !read_fan_number(n, "max", &max))
+    if (mode[n] != 1 || !read_fan_number(n, "min", &min) || !read_fan_number(n, "max", &max))
         return false;
     return rpm > 0 && rpm >= min && rpm <= max && write_fan_number(n, "target", rpm);
 }

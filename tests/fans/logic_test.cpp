@@ -186,3 +186,19 @@ TEST(ForceAllFans, ExchangesInOrderCapturingTheModesOnce)
     EXPECT_EQ(exchanges.find("read F0Md"), exchanges.rfind("read F0Md"));
     EXPECT_TRUE(exchanges.ends_with("write F0Md 01\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"));
 }
+
+// As the service starts: a forced (1) or unreadable mode, or the test switch on, may be a killed helper's.
+TEST(RestoreStaleForcing, HandsAllBackOnlyWhenAFanOrTheTestSwitchMayBeLeftForced)
+{
+    const std::tuple<uint8_t, uint8_t, std::string, bool> rows[] = {
+        {0, 3, "", false}, {0, 1, "", true}, {1, 0, "", true}, {0, 0, "read F1Md", true}};
+    for (const auto& [ftst, mode, fault, back] : rows) {
+        SCOPED_TRACE(testing::Message() << int(ftst) << " " << int(mode) << " " << fault);
+        fresh_process(2);
+        keys["Ftst"].bytes = {ftst}, keys["F1Md"].bytes = {mode}, faults = {{fault, kRefused}};
+        restore_stale_forcing();
+        EXPECT_EQ(exchanges.find("write") != std::string::npos, back);
+        EXPECT_EQ(exchanges.ends_with("write F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
+            back);
+    }
+}
