@@ -24,14 +24,15 @@ inline int connect_to(const std::string& path)  // a connected socket, or -1
     return -1;
 }
 
-inline std::string read_all(int fd)  // up to the close, or with "(no close)" appended after 10 silent s
+// Up to the close, with "(reset)" appended to a reply the connection's reset ended, "(no close)" after 10 silent s.
+inline std::string read_all(int fd)
 {
     std::string text;
     char buf[1024];
     pollfd p = {fd, POLLIN, 0};
     for (ssize_t n; poll(&p, 1, 10000) == 1; text.append(buf, size_t(n)))
         if ((n = read(fd, buf, sizeof buf)) <= 0)
-            return text;
+            return n < 0 && !text.empty() ? text + "(reset)" : text;
     return text + "(no close)";
 }
 

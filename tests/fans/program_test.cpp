@@ -113,9 +113,9 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set    3000 rpm\n", "ok\n", 3000}, {"set 0\n", range, 3000}, {"set 20000.01\n", range, 3000},
         {"set nan\n", range, 3000}, {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 3000},
         {"set 20000\n", "ok\n", 6000}, {"PING\n", command, 6000}, {"hell", command, 6000}, {"statu", command, 6000},
-        {"set2500\n", command, 6000}, {"ping\nauto\n", "ok\n", 6000}, {"ping" + std::string(296, 'x'), "ok\n", 6000},
-        {"ping\n", "ok\n", 6000, 60}, {"ping\n", "ok\n", 1200, 61}, {"set 2500\n", "ok\n", 2500},
-        {"auto\n", "ok\n", 1200}});
+        {"set2500\n", command, 6000}, {"ping\nauto\n", "ok\n", 6000},
+        {"set 3000" + std::string(292, 'x'), "ok\n", 3000}, {"ping\n", "ok\n", 3000, 60}, {"ping\n", "ok\n", 1200, 61},
+        {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
 }
 
 // The socket is made open to all through the creation mask, never by a change of mode by path. A
