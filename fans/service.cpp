@@ -4,6 +4,7 @@
 #include "fan_control.h"
 #include "protocol.h"
 
+#include <fcntl.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,10 +18,62 @@ volatile sig_atomic_t stopping;
 static const int kBacklog = 4;
 static const int kSelectSeconds = 5;
 static const int64_t kWatchdogSeconds = 61;
+static const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+static const size_t kPathSize = sizeof(sockaddr_un::sun_path);
+
+// The socket's folder, opened once and held until shutdown: the stale-socket
+// check, the bind and the removal all act in it, so a folder on the path
+// swapped for a link between them cannot send any of them elsewhere.
+static int folderFd = -1;
+static const char* socketName;  // the path's last component
+
+// Every signal that would end the helper on the spot stops it in order
+// instead, so that forced fans are handed back. A crash is not caught: the
+// next helper hands the fans back as it starts.
+static const int kStopSignals[] = {
+    SIGHUP,
+    SIGINT,
+    SIGQUIT,
+    SIGTERM,
+    SIGUSR1,
+    SIGUSR2,
+    SIGALRM,
+    SIGVTALRM,
+    SIGPROF,
+    SIGXCPU,
+    SIGXFSZ,
+#ifdef SIGPOLL  // SIGIO on Linux; macOS's SIGIO is ignored unless caught
+    SIGPOLL,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 void on_signal(int)
 {
     stopping = 1;
+}
+
+// Without SA_RESTART, so that a stop interrupts a receive at once.
+static void catch_stop_signals()
+{
+    struct sigaction stop = {};
+    stop.sa_handler = on_signal;
+    sigemptyset(&stop.sa_mask);
+    for (int sig : kStopSignals)
+        sigaction(sig, &stop, nullptr);
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+        sigaction(sig, &stop, nullptr);
+#endif
+    signal(SIGPIPE, SIG_IGN);  // a client gone away fails the send, not the helper
 }
 
 void watchdog()
@@ -29,52 +82,99 @@ void watchdog()
         restore_auto();
 }
 
-// A path that does not fit would be cut, and the file removed, bound and
-// removed again would not be the one that was named: refuse it instead.
-static bool fill_address(sockaddr_un* addr, const char* path)
+// The last component of path, and its folder copied into folder (kPathSize bytes).
+static const char* split_path(const char* path, char* folder)
 {
-    memset(addr, 0, sizeof *addr);
-    addr->sun_family = AF_UNIX;
-    if (strlen(path) >= sizeof addr->sun_path)
+    const char* slash = strrchr(path, '/');
+    if (!slash) {
+        strcpy(folder, ".");
+        return path;
+    }
+    size_t length = slash == path ? 1 : size_t(slash - path);  // "/sock" lies in "/"
+    memcpy(folder, path, length);
+    folder[length] = '\0';
+    return slash + 1;
+}
+
+// A folder that is a link is followed only where nobody but root can have
+// made it: in a folder of root's that no one else may write (/var/run is a
+// link to /run on Linux).
+static int open_folder(const char* folder)
+{
+    int fd = open(folder, kFolderFlags | O_NOFOLLOW);
+    if (fd >= 0)
+        return fd;
+    char parent[kPathSize];
+    const char* name = split_path(folder, parent);
+    int up = open(parent, kFolderFlags);
+    struct stat st;
+    if (up >= 0 && fstat(up, &st) == 0 && st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        fd = openat(up, name, kFolderFlags);
+    if (up >= 0)
+        close(up);
+    return fd;
+}
+
+// A path that does not fit the address would be cut, and the file removed,
+// bound and removed again would not be the one that was named: refuse it
+// before anything is removed.
+static bool open_socket_folder(const char* path)
+{
+    char folder[kPathSize];
+    if (strlen(path) >= kPathSize)
         return false;
-    strcpy(addr->sun_path, path);
-    return true;
+    socketName = split_path(path, folder);
+    return *socketName != '\0' && (folderFd = open_folder(folder)) >= 0;
+}
+
+static bool is_socket(struct stat* st)
+{
+    return fstatat(folderFd, socketName, st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(st->st_mode);
 }
 
 // Only a stale socket is removed: a wrong path must never cost a root
 // helper's victim a regular file. Anything else left there makes bind fail.
-static void remove_stale_socket(const char* path)
+static void remove_stale_socket()
 {
     struct stat st;
-    if (lstat(path, &st) == 0 && S_ISSOCK(st.st_mode))
-        unlink(path);
+    if (is_socket(&st))
+        unlinkat(folderFd, socketName, 0);
 }
 
-// The socket file is created open to every user (who is served is decided per
-// connection). Its mode comes from the creation mask, never from a change by
-// path afterwards: a user who may write in the folder could swap the fresh
-// socket for a link, and root would then open up whatever the link names.
-static int bind_open_to_all(int fd, const sockaddr_un* addr)
+// There is no bindat: the last component is bound from within the folder,
+// and the helper, having one thread, then returns to its working folder.
+// The file is created open to every user (who is served is decided per
+// connection) through the creation mask, never by a change of mode by path.
+static int bind_in_folder(int fd)
 {
+    sockaddr_un addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    strcpy(addr.sun_path, socketName);  // shorter than the path, which fits
+    int here = open(".", kFolderFlags);
+    if (here < 0 || fchdir(folderFd) != 0) {
+        if (here >= 0)
+            close(here);
+        return -1;
+    }
     mode_t saved = umask(0111);
-    int result = bind(fd, reinterpret_cast<const sockaddr*>(addr), sizeof *addr);
+    int result = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     umask(saved);
-    return result;
+    bool back = fchdir(here) == 0;
+    close(here);
+    return back ? result : -1;
 }
 
 // The bound, listening socket, or -1; `bound` names the file bind made.
 static int open_listener(const char* path, struct stat* bound)
 {
+    if (!open_socket_folder(path))
+        return -1;
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
-    sockaddr_un addr;
-    if (!fill_address(&addr, path)) {
-        close(fd);
-        return -1;
-    }
-    remove_stale_socket(path);
-    if (bind_open_to_all(fd, &addr) != 0 || lstat(path, bound) != 0 || listen(fd, kBacklog) != 0) {
+    remove_stale_socket();
+    if (bind_in_folder(fd) != 0 || !is_socket(bound) || listen(fd, kBacklog) != 0) {
         close(fd);
         return -1;
     }
@@ -83,11 +183,11 @@ static int open_listener(const char* path, struct stat* bound)
 
 // A newer helper may have taken the path over since: its socket is not ours
 // to remove.
-static void remove_own_socket(const char* path, const struct stat* bound)
+static void remove_own_socket(const struct stat* bound)
 {
     struct stat now;
-    if (lstat(path, &now) == 0 && now.st_dev == bound->st_dev && now.st_ino == bound->st_ino)
-        unlink(path);
+    if (is_socket(&now) && now.st_dev == bound->st_dev && now.st_ino == bound->st_ino)
+        unlinkat(folderFd, socketName, 0);
 }
 
 static void serve_turn(int fd, int64_t owner)
@@ -106,12 +206,8 @@ static void serve_turn(int fd, int64_t owner)
         handle_client(client, owner);
 }
 
-int serve(const char* path, int64_t owner)
+static int serve_socket(const char* path, int64_t owner)
 {
-    signal(SIGTERM, on_signal);
-    signal(SIGINT, on_signal);
-    signal(SIGPIPE, SIG_IGN);  // a client gone away fails the send, not the helper
-
     struct stat bound;
     int fd = open_listener(path, &bound);
     if (fd < 0)
@@ -122,6 +218,17 @@ int serve(const char* path, int64_t owner)
     if (forced)
         restore_auto();
     close(fd);
-    remove_own_socket(path, &bound);
+    remove_own_socket(&bound);
     return 0;
+}
+
+int serve(const char* path, int64_t owner)
+{
+    catch_stop_signals();
+    restore_stale_forcing();
+    int status = serve_socket(path, owner);
+    if (folderFd >= 0)
+        close(folderFd);
+    folderFd = -1;
+    return status;
 }

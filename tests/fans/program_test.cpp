@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -40,6 +42,22 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
         rename((hijackedPath + ".link").c_str(), path);
     }
     return fchmodat(AT_FDCWD, path, mode, 0);
+}
+
+// A removal that resolves the socket's folder afresh follows whatever it names by then: the first removal
+// after arming swaps the armed folder for a link elsewhere, as a user who may write where it sits could.
+static std::string swappedFolder, elsewhere;
+int unlinkat(int fd, const char* name, int flags) noexcept(noexcept(::unlinkat(0, "", 0)))
+{
+    if (!swappedFolder.empty() && rename(swappedFolder.c_str(), (swappedFolder + ".old").c_str()) == 0)
+        symlink(elsewhere.c_str(), swappedFolder.c_str());
+    swappedFolder.clear();
+    static auto real = reinterpret_cast<int (*)(int, const char*, int)>(dlsym(RTLD_NEXT, "unlinkat"));
+    return real(fd, name, flags);
+}
+int unlink(const char* path) noexcept(noexcept(::unlink("")))
+{
+    return unlinkat(AT_FDCWD, path, 0);
 }
 
 static std::atomic<int64_t> fakeNow;
@@ -118,12 +136,18 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
 }
 
-// The socket is made open to all through the creation mask, never by a change of mode by path. A
-// newer helper then takes the path over, and the older one's shutdown leaves it be.
-TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyItsOwn)
+#ifndef SIGRTMAX
+#define SIGRTMAX SIGUSR2  // macOS has no real-time signals
+#endif
+
+// The socket is made open to all through the creation mask, never by a change of mode by path. The fans a
+// killed helper left forced are handed back before their modes are captured. A newer helper then takes the
+// path over, and the older one's shutdown, on any signal that would end it, leaves it be.
+TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemovesOnlyItsOwn)
 {
     victimPath = dir.path, hijackedPath = path;  // root's own folder, 0755
-    for (int sig : {SIGTERM, SIGINT}) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMAX}) {
+        haveOriginal = false, write_key("F0Md", std::array<uint8_t, 1>{1}.data(), 1);
         ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
         mode_t saved = umask(077);
         bool started = server.start(path, geteuid());
@@ -142,6 +166,17 @@ TEST_F(Served, OpensTheSocketToAllAndOnTermOrIntHandsTheFansBackAndRemovesOnlyIt
         EXPECT_EQ(child_wait(newer), 0);
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
     }
+}
+
+TEST_F(Served, RemovesItsSocketFromTheFolderItBoundInThoughThatIsSwappedForALink)
+{
+    const std::string folder = dir.file("run"), precious = dir.file("other/s");
+    ASSERT_TRUE(std::filesystem::create_directory(folder) && std::filesystem::create_directory(dir.file("other")));
+    std::ofstream(precious) << "keep me";
+    ASSERT_TRUE(server.start(folder + "/s", geteuid()));
+    swappedFolder = folder, elsewhere = dir.file("other");
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(std::filesystem::exists(precious) && !std::filesystem::exists(folder + ".old/s"));
 }
 
 // A service that cannot bind exits 1: a regular file is never removed for it,
