@@ -5,6 +5,7 @@
 #include "protocol.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -61,7 +62,8 @@ void on_signal(int)
     stopping = 1;
 }
 
-// Without SA_RESTART, so that a stop interrupts a receive at once.
+// Without SA_RESTART, which signal() sets: a call the stop interrupts returns
+// at once instead of going on, so a receive waiting on a client ends too.
 static void catch_stop_signals()
 {
     struct sigaction stop = {};

@@ -11,5 +11,6 @@ void on_signal(int sig);
 // Hands forced fans back once no admitted request came for 61 seconds.
 void watchdog();
 
-// Runs set-up, the loop until stopping, and shutdown; returns the exit status.
+// Hands back fans left forced, then runs set-up, the loop until stopping, and
+// shutdown; returns the exit status.
 int serve(const char* path, int64_t owner);

@@ -4,10 +4,10 @@
 // writes only when the module's fan_control option is on.
 //
 // Until this helper sets a fan's mode it cannot know it: fanN_target reads
-// the current setpoint, which a killed helper's forced speed and the
-// machine's own control look alike in. A setpoint of 0 is the machine's (a
-// forced one never is); any other reads as a mode that cannot be read, -1,
-// which the start of serving hands back and a capture stores as 0.
+// the current setpoint, in which a speed forced by a helper that was killed
+// looks like the machine's own. A setpoint of 0 is the machine's (a forced
+// one never is); any other reads as a mode that cannot be read (-1): the
+// start of serving then hands the fan back, and a capture stores 0, never 1.
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
