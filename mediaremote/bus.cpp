@@ -31,10 +31,11 @@ static constexpr int messagesPerTurn = 64;  // then the jobs' turn, however much
 // then the bus thread to leave the D-Bus libraries.
 static constexpr auto handOverLimit = 1s;
 static constexpr auto quiesceLimit = 500ms;
-// Commands not yet done before their caller waits: more than a burst of real
-// ones. A working bus makes room within the call time-out, answered or not;
-// one that takes nothing for twice that holds a caller no longer.
-static constexpr int commandLimit = 64;
+// Commands not yet done before their caller waits: far more than a burst of
+// real ones, and little memory (the calls out at once are fewer, commands.cpp).
+// A working bus makes room within the call time-out, answered or not; one
+// that takes nothing for twice that holds a caller no longer.
+static constexpr int commandLimit = 256;
 static constexpr auto commandWait = 2 * callTimeout;
 
 // Never destroyed: the host may exit from another thread while this one runs.
