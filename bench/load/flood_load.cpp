@@ -6,7 +6,7 @@
 #include "process_stats.h"
 #include "rig.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
