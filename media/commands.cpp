@@ -6,16 +6,52 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
+
+// A queue that runs none of the reader's blocks for this long is held up by
+// an owner that stopped reading the stream (emit waits for it).
+static constexpr auto stuckAfter = std::chrono::seconds(2);
+
+// Never destroyed: the queue may still run while the reader thread exits.
+static std::mutex& roomLock = *new std::mutex;
+static std::condition_variable& roomMade = *new std::condition_variable;
+static int handedOn;  // the reader's blocks not yet run, under roomLock
+static bool stuck;    // under roomLock
 
 static void trim_line_end(char* line)
 {
     std::size_t length = std::strlen(line);
     while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n'))
         line[--length] = '\0';
+}
+
+template <void (*work)()> static void run_handed_on()
+{
+    work();
+    std::lock_guard lock(roomLock);
+    --handedOn;
+    roomMade.notify_one();
+}
+
+// The reader waits while the queue is far behind, so a flood holds little and
+// the timer's refresh never queues behind much. While the queue is stuck the
+// commands go on, and a request that finds no room is left out: the blocks
+// still queued make a record after it once the stream moves again.
+template <void (*work)()> static void hand_on()
+{
+    std::unique_lock lock(roomLock);
+    auto room = [] { return handedOn < handedOnLimit; };
+    stuck = stuck ? !room() : !roomMade.wait_for(lock, stuckAfter, room);
+    if (stuck)
+        return;
+    ++handedOn;
+    lock.unlock();
+    platform::queue_async(queue, run_handed_on<work>);
 }
 
 static bool send_transport(const char* line)
@@ -47,14 +83,14 @@ static void act(const char* line)
         return;
     }
     if (std::strcmp(line, "refresh") == 0)
-        platform::queue_async(queue, refresh);
+        hand_on<refresh>();
 }
 
 void run_command(char* line)
 {
     trim_line_end(line);
     act(line);
-    platform::queue_async(queue, schedule);
+    hand_on<schedule>();
 }
 
 // exit flushes standard output without taking its lock, so a record that

@@ -31,14 +31,22 @@ static constexpr int messagesPerTurn = 64;  // then the jobs' turn, however much
 // then the bus thread to leave the D-Bus libraries.
 static constexpr auto handOverLimit = 1s;
 static constexpr auto quiesceLimit = 500ms;
+// Commands not yet done before their caller waits: far more than a burst of
+// real ones, and little memory (the calls out at once are fewer, commands.cpp).
+// A working bus makes room within the call time-out, answered or not; one
+// that takes nothing for twice that holds a caller no longer.
+static constexpr int commandLimit = 256;
+static constexpr auto commandWait = 2 * callTimeout;
 
 // Never destroyed: the host may exit from another thread while this one runs.
 static std::mutex& jobsLock = *new std::mutex;
 static std::condition_variable& handedOver = *new std::condition_variable;
+static std::condition_variable& commandRoom = *new std::condition_variable;
 static std::vector<BusJob>& jobs = *new std::vector<BusJob>;
 // Counts of jobs, under jobsLock: given to the thread, taken by it, and taken
 // with everything they asked of the bus sent.
 static std::uint64_t submitted, taken, sent;
+static int commandsOpen;  // given and not yet done, under jobsLock
 static int wakeFd = -1;
 static std::once_flag started;
 
@@ -213,13 +221,34 @@ void bus_start()
     });
 }
 
-void bus_run(BusJob job)
+static void submit(BusJob job, bool command)
 {
     bus_start();
     {
-        std::lock_guard lock(jobsLock);
+        std::unique_lock lock(jobsLock);
+        if (command) {
+            commandRoom.wait_for(lock, commandWait, [] { return commandsOpen < commandLimit; });
+            ++commandsOpen;
+        }
         jobs.push_back(std::move(job));
         ++submitted;
     }
     eventfd_write(wakeFd, 1);
+}
+
+void bus_run(BusJob job)
+{
+    submit(std::move(job), false);
+}
+
+void bus_run_command(BusJob job)
+{
+    submit(std::move(job), true);
+}
+
+void bus_command_done()
+{
+    std::lock_guard lock(jobsLock);
+    --commandsOpen;
+    commandRoom.notify_all();
 }

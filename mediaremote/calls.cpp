@@ -73,8 +73,6 @@ static void call(const std::string& destination, const char* path, const char* i
     }
 }
 
-static void ignore(const sdbus::Error*) { }
-
 static std::unique_ptr<sdbus::IProxy> daemon_proxy()
 {
     return sdbus::createProxy(*connection, daemonName, daemonPath);
@@ -112,17 +110,18 @@ void call_player_property(
         std::string(property));
 }
 
-void call_player_method(const std::string& player, const char* method)
+void call_player_method(const std::string& player, const char* method, Reply<> over)
 {
-    call(player, playerPath, playerInterface, method, callTimeout, Reply<>(ignore));
+    call(player, playerPath, playerInterface, method, callTimeout, std::move(over));
 }
 
-void call_player_seek(const std::string& player, std::int64_t offset)
+void call_player_seek(const std::string& player, std::int64_t offset, Reply<> over)
 {
-    call(player, playerPath, playerInterface, "Seek", callTimeout, Reply<>(ignore), offset);
+    call(player, playerPath, playerInterface, "Seek", callTimeout, std::move(over), offset);
 }
 
-void call_player_set_position(const std::string& player, const sdbus::ObjectPath& track, std::int64_t position)
+void call_player_set_position(
+    const std::string& player, const sdbus::ObjectPath& track, std::int64_t position, Reply<> over)
 {
-    call(player, playerPath, playerInterface, "SetPosition", callTimeout, Reply<>(ignore), track, position);
+    call(player, playerPath, playerInterface, "SetPosition", callTimeout, std::move(over), track, position);
 }

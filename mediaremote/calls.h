@@ -35,7 +35,8 @@ void call_pid(const std::string& owner, Reply<std::uint32_t> reply);
 void call_player_properties(const std::string& player, Reply<PropertyMap> reply);
 void call_player_property(const std::string& player, const char* property, Reply<sdbus::Variant> reply,
     std::chrono::milliseconds timeout = callTimeout);
-// Commands: sent, their answers not awaited.
-void call_player_method(const std::string& player, const char* method);
-void call_player_seek(const std::string& player, std::int64_t offset);
-void call_player_set_position(const std::string& player, const sdbus::ObjectPath& track, std::int64_t position);
+// Commands: their answers only tell that the call is over.
+void call_player_method(const std::string& player, const char* method, Reply<> over);
+void call_player_seek(const std::string& player, std::int64_t offset, Reply<> over);
+void call_player_set_position(
+    const std::string& player, const sdbus::ObjectPath& track, std::int64_t position, Reply<> over);

@@ -3,6 +3,7 @@
 // it wait for that read, which is bounded by the call time-out.
 #include "commands.h"
 
+#include "bus.h"
 #include "calls.h"
 #include "known.h"
 #include "players.h"
@@ -15,10 +16,14 @@ static constexpr const char* noTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrac
 
 static std::deque<std::function<void()>>& backlog = *new std::deque<std::function<void()>>;
 static bool seeking;  // a seek is reading from the player
+// Calls out at once: enough to keep a player busy, far fewer than a bus lets
+// wait for their replies (the rest it refuses, and those commands were lost).
+static constexpr int inFlightLimit = 32;
+static int inFlight;
 
 static void run_backlog()
 {
-    while (!seeking && !backlog.empty()) {
+    while (!seeking && inFlight < inFlightLimit && !backlog.empty()) {
         auto step = std::move(backlog.front());
         backlog.pop_front();
         step();
@@ -29,6 +34,17 @@ static void enqueue(std::function<void()> step)
 {
     backlog.push_back(std::move(step));
     known_then(run_backlog);
+}
+
+// The answer of a command's call, taken when it is made.
+static Reply<> over()
+{
+    ++inFlight;
+    return [](const sdbus::Error*) {
+        --inFlight;
+        bus_command_done();
+        run_backlog();
+    };
 }
 
 static void seek_done()
@@ -64,7 +80,9 @@ void command_send(std::uint32_t command)
     enqueue([command] {
         const Player* p = players_current();
         if (p && method_for(command))
-            call_player_method(p->owner, method_for(command));
+            call_player_method(p->owner, method_for(command), over());
+        else
+            bus_command_done();
     });
 }
 
@@ -93,7 +111,9 @@ static void seek_by_difference(const std::string& player, std::int64_t target)
 {
     call_player_property(player, "Position", [player, target](const sdbus::Error* error, sdbus::Variant position) {
         if (!error && position.containsValueOfType<std::int64_t>())
-            call_player_seek(player, target - position.get<std::int64_t>());
+            call_player_seek(player, target - position.get<std::int64_t>(), over());
+        else
+            bus_command_done();
         seek_done();
     });
 }
@@ -103,16 +123,16 @@ static void set_position(std::int64_t target)
 {
     const Player* p = players_current();
     if (!p)
-        return;
+        return bus_command_done();
     seeking = true;
     std::string player = p->owner;
     call_player_property(player, "Metadata", [player, target](const sdbus::Error* error, sdbus::Variant meta) {
         if (error)
-            return seek_done();
+            return bus_command_done(), seek_done();
         std::string track = track_id(meta);
         if (track.empty() || track == noTrack)
             return seek_by_difference(player, target);
-        call_player_set_position(player, sdbus::ObjectPath(track), target);
+        call_player_set_position(player, sdbus::ObjectPath(track), target, over());
         seek_done();
     });
 }

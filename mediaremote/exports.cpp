@@ -57,7 +57,7 @@ MR_EXPORT bool MRMediaRemoteSendCommand(std::uint32_t command, const void*)
 {
     if (!command_known(command))
         return false;
-    bus_run([command] { command_send(command); });
+    bus_run_command([command] { command_send(command); });
     return true;
 }
 
@@ -65,7 +65,7 @@ MR_EXPORT void MRMediaRemoteSetElapsedTime(double seconds)
 {
     if (!std::isfinite(seconds))
         return;
-    bus_run([seconds] { command_set_position(seconds); });
+    bus_run_command([seconds] { command_set_position(seconds); });
 }
 
 MR_EXPORT void MRMediaRemoteRegisterForNowPlayingNotifications(const platform::Queue&)

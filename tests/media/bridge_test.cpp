@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -192,6 +193,24 @@ TEST_F(Bridge, RequestsCloserThan120msGiveOneRefreshAndTheRefreshCommandOneMore)
         drain();
         EXPECT_EQ(refreshes, expected) << command;
     }
+}
+
+// Held up, the queue stops the reader once its bound of blocks waits there
+// (the action of the next line done); released, it goes on and loses nothing.
+TEST_F(Bridge, TheReaderWaitsForAQueueThatIsFarBehind)
+{
+    std::atomic<bool> held = true;
+    std::atomic<int> lines = 0;
+    platform::queue_async(queue, [&held] { wait_until([&held] { return !held; }); });
+    std::thread reader([&lines] {
+        for (std::string line; lines < 3 * handedOnLimit; lines++)
+            run_command((line = "next").data());
+    });
+    ASSERT_TRUE(wait_until([&] { return lines >= handedOnLimit; }));
+    EXPECT_EQ(lines, handedOnLimit);
+    held = false;
+    reader.join();
+    EXPECT_EQ(actions, std::vector<std::string>(3 * handedOnLimit, "command 4"));
 }
 
 // The last row is a framework without the seek setter.

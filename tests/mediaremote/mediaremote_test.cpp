@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -190,7 +191,35 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     ASSERT_TRUE(host.record_where({{"title", "No track id"}}));
     child_write(host, "seek 4\n");
     EXPECT_EQ(player.calls(calls.size() + 1).back(), "Seek -6000000");
+    // A flood far past what the bus lets wait (rig.h): every command arrives, in order, and records follow.
+    std::string flood;
+    std::vector<std::string> all = player.calls();
+    for (int i = 0; i < 3000; i++)
+        flood += i % 3 ? "pause\n" : "play\n", all.push_back(i % 3 ? "Pause" : "Play");
+    child_write(host, flood);
+    EXPECT_EQ(player.calls(all.size()), all);
+    ASSERT_TRUE(host.record_where({{"title", "No track id"}}));
     EXPECT_TRUE(changing.calls().empty());
     child_close_input(host);
     EXPECT_EQ(child_wait(host, 5s), 0);
+}
+
+// A player that never answers takes commands only as fast as their calls time out: the host stops reading the
+// input it cannot pass on rather than holding all of it.
+TEST(Host, StopsReadingCommandsThatThePlayerDoesNotTake)
+{
+    BusDaemon bus;
+    FakePlayer mute("mute", false);
+    HostProcess host;
+    ASSERT_TRUE(host.record_where({{"pid", getpid()}}));
+    std::string flood;
+    for (int i = 0; i < 2000; i++)
+        flood += "play\n";
+    child_write(host, flood);
+    auto unread = [&] {
+        int bytes = 0;
+        return ioctl(host.in, FIONREAD, &bytes) == 0 ? bytes : -1;
+    };
+    ASSERT_TRUE(wait_until([&] { return unread() < static_cast<int>(flood.size()); }));
+    EXPECT_FALSE(wait_until([&] { return unread() == 0; }, 1s));
 }

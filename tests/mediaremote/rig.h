@@ -7,6 +7,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <fstream>
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -20,14 +21,23 @@ inline std::string test_folder()
     return folder.path;
 }
 
-// Ready once it prints its address (else it throws); it replaces the socket a killed daemon left.
+// Ready once it prints its address (else it throws); it replaces the socket a killed daemon left. A session bus
+// that lets a connection wait for 128 replies at most, the daemon's own default, not 50,000: a flood meets it.
 struct BusDaemon : Child {
     BusDaemon()
-        : Child({"/usr/bin/dbus-daemon", "--session", "--nofork", "--print-address", "--address=" + address()})
+        : Child({"/usr/bin/dbus-daemon", "--config-file=" + config(), "--nofork", "--print-address",
+              "--address=" + address()})
     {
         child_read_line(*this).value();
     }
     static std::string address() { return "unix:path=" + test_folder() + "/bus"; }
+    static std::string config()
+    {
+        std::ofstream(test_folder() + "/bus.conf")
+            << "<busconfig><include>/usr/share/dbus-1/session.conf</include>"
+               "<limit name=\"max_replies_per_connection\">128</limit></busconfig>";
+        return test_folder() + "/bus.conf";
+    }
 };
 
 // With the built bridge and stand-in, on the test's bus only, never one the runtime folder names.
