@@ -73,6 +73,9 @@ static const sdbus::Variant* find(const PropertyMap& map, const char* key)
     return it == map.end() ? nullptr : &it->second;
 }
 
+// A file's artwork is named by its URL. Inline data gets no name: its URL is
+// the whole image, which would then go with every record; the bridge names
+// such artwork by its length and a hash of its bytes.
 static void add_artwork(MRInfoDictionary& info, const sdbus::Variant* url)
 {
     if (!url || !url->containsValueOfType<std::string>())
@@ -82,7 +85,8 @@ static void add_artwork(MRInfoDictionary& info, const sdbus::Variant* url)
     if (!bytes)
         return;
     info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
-    info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = text;
+    if (!text.starts_with("data:"))
+        info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = text;
 }
 
 static PropertyMap metadata_of(const PropertyMap& properties)

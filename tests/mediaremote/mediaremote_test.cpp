@@ -44,7 +44,8 @@ TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
     EXPECT_EQ(std::get<double>(info.at(kMRMediaRemoteNowPlayingInfoDuration)), 215.25);
     EXPECT_EQ(std::get<double>(info.at(kMRMediaRemoteNowPlayingInfoElapsedTime)), 30.5);
     EXPECT_EQ(std::get<MRDate>(info.at(kMRMediaRemoteNowPlayingInfoTimestamp)).sinceEpoch, 12.5);
-    EXPECT_EQ(std::get<std::string>(info.at(kMRMediaRemoteNowPlayingInfoArtworkIdentifier)), "data:;base64,R0lGODlh");
+    // Inline data is named by the bridge, by its length and a hash: the whole URL would go with every record.
+    EXPECT_FALSE(info.contains(kMRMediaRemoteNowPlayingInfoArtworkIdentifier));
     auto artwork = std::get<MRData>(info.at(kMRMediaRemoteNowPlayingInfoArtworkData)).bytes;
     EXPECT_EQ(artwork ? std::string(artwork->begin(), artwork->end()) : "", "GIF89a");
     // Only a playing player moves: at its own rate when it says one, else at 1.
