@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 
 // Players a and b come first; each event is a player, then p (began playing), s (stopped), t (active) or - (left).
@@ -153,18 +154,26 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
 }
 
 // The bridge's timer writes a record every 4 s: one 3 s after the first is the timer's, so the changes that follow
-// have the next 3 s to themselves. Then two peers that never read, one owning no player name, say every 100 ms that
-// they changed, and one says the player left: that holds up no command, nor is believed.
+// have the next 3 s to themselves. The first cover is on a mount that stopped answering (reads of hung.* never return
+// here): that holds up nothing, nor is it read again while its read is out. The next comes with a record of its own
+// once read, and is then kept by its URL. Then two peers that never read, one owning no player name, say every 100 ms
+// that they changed, and one says the player left: that holds up no command, nor is believed.
 TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlayingPlayer)
 {
     BusDaemon bus;
     FakePlayer changing("changing");
-    changing.set(std::nullopt, track("Start"));
+    const std::string cover = test_folder() + "/cover.png", hung = test_folder() + "/hung.png";
+    std::ofstream(cover) << "\x89PNG\r\n\x1a\n", std::ofstream(hung) << "\x89PNG\r\n\x1a\n";
+    auto art = [](std::string t, std::string url) { return Metadata{{"xesam:title", V(t)}, {"mpris:artUrl", V(url)}}; };
+    changing.set(std::nullopt, art("Start", "file://" + hung));
     HostProcess host;
     ASSERT_TRUE(host.record_where({{"title", "Start"}}));
+    const std::string tasks = "/proc/" + std::to_string(host.pid) + "/task";
+    auto threads = std::ranges::distance(std::filesystem::directory_iterator(tasks));
     auto first = Clock::now(), tick = first;
     while (next_record(host, first + 10s) && (tick = Clock::now()) - first < 3s) { }
     ASSERT_GE(tick - first, 3s);
+    EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(tasks)), threads);
 
     std::optional<FakePlayer> other;
     const std::pair<std::function<void()>, json> steps[] = {
@@ -174,6 +183,11 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
         {[&] { other.reset(); }, {{"title", "Title"}}},
+        {[&] { changing.set(std::nullopt, art("Cover", "file://" + cover)); }, {{"title", "Cover"}}},
+        {[] {}, {{"artworkID", "file://" + cover}, {"artwork", "iVBORw0KGgo="}}},  // once read
+        {[&] { std::ofstream(cover) << "no image", child_write(host, "refresh\n"); },
+            {{"artworkID", "file://" + cover}}},
+        {[] {}, {{"artworkID", "file://" + cover}}},  // the refresh's own, then the line's
     };
     for (const auto& [change, shows] : steps) {
         change();
