@@ -2,7 +2,8 @@
 // metadata of any types (values the bus could not carry, such as text that
 // is not UTF-8, are skipped as the bus would refuse them), made into the
 // information dictionary. What comes out must keep the stand-in's promises:
-// the reading time, a rate that is a number, artwork named by its URL.
+// the reading time, a rate that is a number, artwork from a file named by its
+// URL, inline artwork by nothing (the bridge names it by its bytes).
 #include "mediaremote/artwork.h"
 #include "mediaremote/metadata.h"
 
@@ -64,8 +65,9 @@ static void check(const MRInfoDictionary& info, const PropertyMap& properties, d
         return;
     auto bytes = std::get<MRData>(data->second).bytes;
     auto url = properties.at("Metadata").get<PropertyMap>().at("mpris:artUrl").get<std::string>();
-    if (!bytes || bytes->size() > artworkLimit ||
-        std::get<std::string>(info.at(kMRMediaRemoteNowPlayingInfoArtworkIdentifier)) != url)
+    auto name = info.find(kMRMediaRemoteNowPlayingInfoArtworkIdentifier);
+    bool named = name != info.end() && std::get<std::string>(name->second) == url;
+    if (!bytes || bytes->size() > artworkLimit || (url.starts_with("data:") ? name != info.end() : !named))
         abort();
 }
 

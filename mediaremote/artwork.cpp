@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string_view>
+
+static constexpr std::size_t imageHeadLength = 32;  // enough for every signature below
 
 static int hex_digit(char c)
 {
@@ -34,27 +37,59 @@ static bool percent_decode(std::string_view in, std::string& out)
     return true;
 }
 
-// Only regular files: a FIFO or a device would block or never end.
+// Artwork is an image, known by its first bytes: whatever a player names,
+// a text or a key is not shipped. HEIF and AVIF are ISO media files whose
+// first box names an image brand; a BMP's header is followed by one of its
+// info headers, which tells it from text that begins with "BM".
+static bool is_image(std::string_view head)
+{
+    static constexpr std::string_view plain[] = {
+        "\x89PNG\r\n\x1a\n", "\xff\xd8\xff", "GIF87a", "GIF89a", {"II*\0", 4}, {"MM\0*", 4}};
+    static constexpr std::string_view brands[] = {
+        "heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs", "mif1", "msf1", "avif", "avis"};
+    static constexpr std::uint8_t bmpInfoSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
+    auto at = [&](std::size_t offset) {
+        return [&, offset](std::string_view s) { return head.substr(std::min(offset, head.size())).starts_with(s); };
+    };
+    return std::ranges::any_of(plain, at(0)) || (at(0)("RIFF") && at(8)("WEBP")) ||
+        (at(4)("ftyp") && std::ranges::any_of(brands, at(8))) ||
+        (at(0)("BM") && at(15)({"\0\0\0", 3}) && std::ranges::count(bmpInfoSizes, static_cast<std::uint8_t>(head[14])));
+}
+
+static std::size_t read_into(int fd, std::uint8_t* into, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        ssize_t n = read(fd, into + got, size - got);
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+// Only regular files: a FIFO or a device would block or never end. The rest
+// is read only when the first bytes are an image's.
 static ArtworkBytes read_file(const std::string& path)
 {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::size_t>(st.st_size) > artworkLimit) {
-        close(fd);
-        return nullptr;
+    std::uint8_t head[imageHeadLength];
+    std::size_t size = 0, got = 0;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= artworkLimit) {
+        size = static_cast<std::size_t>(st.st_size);
+        got = read_into(fd, head, std::min(size, sizeof head));
     }
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    while (got < bytes->size()) {
-        ssize_t n = read(fd, bytes->data() + got, bytes->size() - got);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
+    ArtworkBytes bytes;
+    if (is_image({reinterpret_cast<const char*>(head), got})) {
+        auto all = std::make_shared<std::vector<std::uint8_t>>(head, head + got);
+        all->resize(size);
+        all->resize(got + read_into(fd, all->data() + got, size - got));
+        bytes = std::move(all);
     }
     close(fd);
-    bytes->resize(got);
     return bytes;
 }
 
@@ -112,12 +147,19 @@ static ArtworkBytes base64_decode(std::string_view text)
 }
 
 // data:[<type>][;parameters];base64,<payload>
-static ArtworkBytes load_data_url(std::string_view rest)
+static ArtworkBytes decode_data_url(std::string_view rest)
 {
     auto comma = rest.find(',');
     if (comma == std::string_view::npos || !rest.substr(0, comma).ends_with(";base64"))
         return nullptr;
     return base64_decode(rest.substr(comma + 1));
+}
+
+// Inline data is held to the same test: a player can hand any bytes.
+static ArtworkBytes load_data_url(std::string_view rest)
+{
+    ArtworkBytes bytes = decode_data_url(rest);
+    return bytes && is_image({reinterpret_cast<const char*>(bytes->data()), bytes->size()}) ? bytes : nullptr;
 }
 
 ArtworkBytes artwork_load(const std::string& url)

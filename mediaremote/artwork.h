@@ -11,4 +11,5 @@ using ArtworkBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 inline constexpr std::size_t artworkLimit = 16u << 20;
 
-ArtworkBytes artwork_load(const std::string& url);  // null when it cannot be had
+ArtworkBytes artwork_load(const std::string& url);  // null when it cannot be had, or is no image
+using ArtworkLoader = ArtworkBytes (*)(const std::string& url);

@@ -2,6 +2,7 @@
 // them; only the information, whose position moves unannounced, is read.
 #include "info.h"
 
+#include "artwork_cache.h"
 #include "calls.h"
 #include "metadata.h"
 #include "players.h"
@@ -37,6 +38,7 @@ void info_gather(MRInfoCallback answer)
         if (error)
             answer(nullptr);
         else
-            answer(std::make_shared<const MRInfoDictionary>(metadata_info(properties, now_since_epoch())));
+            answer(
+                std::make_shared<const MRInfoDictionary>(metadata_info(properties, now_since_epoch(), artwork_cached)));
     });
 }

@@ -2,8 +2,6 @@
 // unexpected type passes through as what it is, for the reader to judge.
 #include "metadata.h"
 
-#include "artwork.h"
-
 #include <optional>
 
 static std::optional<std::int64_t> integer(const sdbus::Variant& v)
@@ -73,16 +71,20 @@ static const sdbus::Variant* find(const PropertyMap& map, const char* key)
     return it == map.end() ? nullptr : &it->second;
 }
 
-static void add_artwork(MRInfoDictionary& info, const sdbus::Variant* url)
+// A file's artwork is named by its URL. Inline data gets no name: its URL is
+// the whole image, which would then go with every record; the bridge names
+// such artwork by its length and a hash of its bytes.
+static void add_artwork(MRInfoDictionary& info, const sdbus::Variant* url, ArtworkLoader load)
 {
     if (!url || !url->containsValueOfType<std::string>())
         return;
     std::string text = url->get<std::string>();
-    ArtworkBytes bytes = artwork_load(text);
+    ArtworkBytes bytes = load(text);
     if (!bytes)
         return;
     info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
-    info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = text;
+    if (!text.starts_with("data:"))
+        info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = text;
 }
 
 static PropertyMap metadata_of(const PropertyMap& properties)
@@ -101,7 +103,7 @@ static double rate_of(const PropertyMap& properties)
     return n ? *n : 1.0;
 }
 
-MRInfoDictionary metadata_info(const PropertyMap& properties, double readAt)
+MRInfoDictionary metadata_info(const PropertyMap& properties, double readAt, ArtworkLoader load)
 {
     MRInfoDictionary info;
     PropertyMap meta = metadata_of(properties);
@@ -117,6 +119,6 @@ MRInfoDictionary metadata_info(const PropertyMap& properties, double readAt)
         info[kMRMediaRemoteNowPlayingInfoElapsedTime] = microseconds_as_seconds(*v);
     info[kMRMediaRemoteNowPlayingInfoPlaybackRate] = rate_of(properties);
     info[kMRMediaRemoteNowPlayingInfoTimestamp] = MRDate{readAt};
-    add_artwork(info, find(meta, "mpris:artUrl"));
+    add_artwork(info, find(meta, "mpris:artUrl"), load);
     return info;
 }

@@ -40,10 +40,12 @@ struct BusDaemon : Child {
     }
 };
 
-// With the built bridge and stand-in, on the test's bus only, never one the runtime folder names.
+// With the built bridge and stand-in, on the test's bus only, never one the runtime folder names. Its reads of files
+// named hung.* never return (hung_reads.cpp).
 struct HostProcess : Child {
     HostProcess()
-        : Child({TOLVANE_HOST_PATH}, {"DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(), "XDG_RUNTIME_DIR"})
+        : Child({TOLVANE_HOST_PATH},
+              {"DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(), "XDG_RUNTIME_DIR", "LD_PRELOAD=" TOLVANE_HUNG_READS})
     {
     }
     // The first record before the deadline with every field of part.
