@@ -54,6 +54,8 @@ template <void (*work)()> static void hand_on()
     platform::queue_async(queue, run_handed_on<work>);
 }
 
+// The reader thread has no pool of its own, and it lives as long as the
+// process: each framework call gets one, so its temporaries go with it.
 static bool send_transport(const char* line)
 {
     static const struct {
@@ -68,7 +70,9 @@ static bool send_transport(const char* line)
     };
     for (const auto& command : transport)
         if (std::strcmp(line, command.word) == 0) {
+            void* pool = platform::autorelease_pool_push();
             sendCommand(command.code, nullptr);
+            platform::autorelease_pool_pop(pool);
             return true;
         }
     return false;
@@ -79,7 +83,9 @@ static void act(const char* line)
     if (send_transport(line))
         return;
     if (setElapsed && std::strncmp(line, "seek ", 5) == 0) {
+        void* pool = platform::autorelease_pool_push();
         setElapsed(std::atof(line + 5));
+        platform::autorelease_pool_pop(pool);
         return;
     }
     if (std::strcmp(line, "refresh") == 0)
