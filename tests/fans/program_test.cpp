@@ -1,5 +1,6 @@
 // The helper on the simulated controller: served on a thread over a real Unix
-// socket with the watchdog on a clock the test sets, and both real binaries.
+// socket with the watchdog on a clock the test sets, both real binaries, and
+// the client tolvane-fans-ctl against it.
 #include "child.h"
 #include "clock.h"
 #include "fan_control.h"
@@ -12,12 +13,14 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <map>
 
 // Allocations on other threads than the test's, the server's; a sanitizer owns malloc.
@@ -211,4 +214,114 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
     }
     EXPECT_EQ(slurp(precious), "keep me");
     EXPECT_EQ(access(fits.c_str(), F_OK), 0);
+}
+
+// tolvane-fans-ctl as a person runs it, also against stand-ins that answer wrongly.
+static const std::string kSaid = "tolvane-fans-ctl: ";
+
+// The client on a socket, its standard error in its output, as a person sees both.
+static Child ctl(const std::string& socket, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TOLVANE_FANS_CTL_BIN, "--socket", socket});
+    return Child(args);
+}
+
+static std::pair<std::string, int> finish(Child& child)  // all it wrote, and its status (-1: none)
+{
+    std::string out;
+    while (auto line = child_read_line(child, std::chrono::seconds(20)))
+        out += *line + "\n";
+    return {out, child_wait(child).value_or(-1)};
+}
+
+// A listener that gives one connection reply, its request unread, and closes it; without a reply it
+// never accepts, and holds one connection in its backlog.
+struct StandIn {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    std::jthread thread;
+    StandIn(const std::string& path, const char* reply)
+    {
+        sockaddr_un addr = {AF_UNIX, {}};
+        strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), listen(fd, reply ? 4 : 0);
+        thread = std::jthread([this, reply] {
+            if (pollfd p = {fd, POLLIN, 0}; reply && poll(&p, 1, 20000) == 1) {
+                int client = accept(fd, nullptr, nullptr);
+                send(client, reply, strlen(reply), MSG_NOSIGNAL), close(client);
+            }
+        });
+    }
+    ~StandIn() { thread.join(), close(fd); }
+};
+
+TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsStatus)
+{
+    ASSERT_TRUE(server.start(path, geteuid()));
+    const std::string usage =
+                          "usage: tolvane-fans-ctl [--socket path] [--every seconds] status | hello | ping | auto | "
+                          "set rpm | hold rpm\n",
+                      notOneLine = kSaid + "the reply from @ is not one line of ok or error\n",
+                      noReply = kSaid + "no reply from the helper at @ within 5 seconds\n",
+                      notServed = kSaid +
+        "not served by the helper at @ (closed without a reply): only its --owner and "
+        "root are, and this is uid " +
+        std::to_string(geteuid()) + "\n";
+    ASSERT_EQ(mknod(dir.file("stale").c_str(), S_IFSOCK | 0600, 0), 0);  // where nobody listens
+    StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
+        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"}};
+    int queued = connect_to(dir.file("full"));  // the one its backlog of 0 holds
+    // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
+    const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
+        {"", {"hello"}, "ok tolvane-fans 1\n", 0}, {"", {"ping"}, "ok\n", 0}, {"", {"set", "2500"}, "ok\n", 0},
+        {"", {"status"}, "ok fans=2 forced=1 F0=1200,1200,6000,2500,1 F1=1300,1300,6500,2500,1\n", 0},
+        {"", {"set", "0"}, "error range\n", 1}, {"", {"auto"}, "ok\n", 0}, {"", {"status"}, kPowerOn, 0},
+        {"", {"hold", "20001"}, "error range\n", 1}, {"", {"set", std::string(250, '1')}, "error range\n", 1},
+        {"", {"set", std::string(251, '1')}, usage, 64}, {"", {}, usage, 64}, {"", {"set"}, usage, 64},
+        {"", {"ping", "2"}, usage, 64}, {"", {"PING"}, usage, 64}, {"", {"--every", "0", "hold", "2500"}, usage, 64},
+        {"", {"--every", "51", "hold", "2500"}, usage, 64}, {"", {"--every", "5s", "hold", "2500"}, usage, 64},
+        {"", {"-x", "ping"}, usage, 64}, {"", {"ping", "--every", "5"}, usage, 64},
+        {"none", {"ping"}, kSaid + "no helper at @: No such file or directory\n", 69},
+        {"stale", {"ping"}, kSaid + "no helper at @: Connection refused\n", 69},
+        {path.substr(dir.path.size() + 1) + "a", {"ping"}, kSaid + "no helper at @: File name too long\n", 69},
+        {"silent", {"ping"}, noReply, 75}, {"full", {"ping"}, noReply, 75}, {"closes", {"ping"}, notServed, 77},
+        {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76}};
+    for (auto [leaf, args, out, status] : rows) {
+        std::string socket = leaf.empty() ? path : dir.file(leaf);
+        SCOPED_TRACE(socket + testing::PrintToString(args));
+        if (size_t at = out.find('@'); at != std::string::npos)
+            out.replace(at, 1, socket);
+        Child child = ctl(socket, args);
+        EXPECT_EQ(finish(child), std::pair(out, status));
+    }
+    Child help = ctl(path, {"--help"});
+    auto [text, status] = finish(help);
+    EXPECT_EQ(std::pair(text.substr(0, usage.size() + 2), status), std::pair(usage + "  ", 0));
+    close(queued);
+}
+
+// Reminders come every second of the wall clock; the test's clock moves 25 s after each, past the
+// watchdog's 61 s.
+TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFansAreNoLongerForced)
+{
+    ASSERT_TRUE(server.start(path, geteuid()));
+    const std::string notForced =
+        kSaid + "the fans are no longer forced (the helper restarted, or a client handed them back)\n";
+    const std::tuple<std::function<void(Child&)>, std::string, int> rows[] = {
+        {[](Child& c) { child_kill(c, SIGINT); }, "ok\n", 0}, {[](Child& c) { child_kill(c, SIGTERM); }, "ok\n", 0},
+        {[](Child& c) { child_kill(c, SIGHUP); }, "ok\n", 0}, {[&](Child&) { request(path, "auto\n"); }, notForced, 1},
+        {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
+        {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1}};
+    for (const auto& [meanwhile, last, status] : rows) {
+        SCOPED_TRACE(last);
+        Child hold = ctl(path, {"--every", "1", "hold", "2500"});
+        EXPECT_EQ(child_read_line(hold), "ok");
+        for (int reminder = 0; reminder < 3; reminder++, fakeNow += 25)
+            EXPECT_EQ(child_read_line(hold).value_or("").substr(0, 19), "ok fans=2 forced=1 ");
+        meanwhile(hold);
+        auto [out, exitStatus] = finish(hold);
+        EXPECT_TRUE(out.ends_with(last)) << out;
+        EXPECT_EQ(exitStatus, status);
+        EXPECT_TRUE(server.thread.joinable() || server.start(path, geteuid()));
+        EXPECT_EQ(request(path, "status\n").substr(0, 19), "ok fans=2 forced=0 ");
+    }
 }

@@ -1,0 +1,114 @@
+#include "request.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sysexits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+int64_t monotonic_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int complain(int status, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    fputs("tolvane-fans-ctl: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    return status;
+}
+
+// A connected socket, or -1 with errno set.
+static int connect_helper(const char* path)
+{
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    if (strlen(path) >= sizeof addr.sun_path) {  // the helper refuses such a path: none listens there
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    strcpy(addr.sun_path, path);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    // While the helper's backlog is full, connect waits, but no longer than for a reply.
+    timeval limit = {kReplySeconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return fd;
+    int cause = errno;
+    close(fd);
+    errno = cause;
+    return -1;
+}
+
+// The bytes up to the helper's close (a reset after them ends them too), or -1 at the deadline.
+static ssize_t read_reply(int fd, char* reply, std::size_t size, int64_t deadline)
+{
+    std::size_t length = 0;
+    while (length < size) {
+        pollfd ready = {fd, POLLIN, 0};
+        int64_t left = deadline - monotonic_ms();
+        int polled = left > 0 ? poll(&ready, 1, int(left)) : 0;
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled == 0)
+            return -1;
+        ssize_t n = read(fd, reply + length, size - length);
+        if (n <= 0)
+            break;
+        length += std::size_t(n);
+    }
+    return ssize_t(length);
+}
+
+static bool one_reply_line(const char* reply, std::size_t length)
+{
+    const void* newline = memchr(reply, '\n', length);
+    return length < kReplySize - 1 && newline == reply + length - 1 &&
+        (strncmp(reply, "ok", 2) == 0 || strncmp(reply, "error", 5) == 0);
+}
+
+// Whole, in one send, since the helper receives once. The send's result tells nothing that
+// the reply does not (SIGPIPE is ignored): a helper that closed first sent nothing.
+static ssize_t exchange(int fd, const char* request, char (&reply)[kReplySize], int64_t deadline)
+{
+    send(fd, request, strlen(request), 0);
+    ssize_t length = read_reply(fd, reply, kReplySize - 1, deadline);
+    close(fd);
+    return length;
+}
+
+int fans_request(const char* path, const char* request, char (&reply)[kReplySize])
+{
+    int64_t deadline = monotonic_ms() + kReplySeconds * 1000;
+    int fd = connect_helper(path);
+    if (fd < 0 && errno != EAGAIN)  // EAGAIN: the helper's backlog stayed full
+        return complain(EX_UNAVAILABLE, "no helper at %s: %s", path, strerror(errno));
+    ssize_t length = fd < 0 ? -1 : exchange(fd, request, reply, deadline);
+    if (length < 0)
+        return complain(EX_TEMPFAIL, "no reply from the helper at %s within %d seconds", path, kReplySeconds);
+    if (length == 0)
+        return complain(EX_NOPERM,
+            "not served by the helper at %s (closed without a reply): only its --owner and root are, and this is uid "
+            "%u",
+            path, unsigned(geteuid()));
+    reply[length] = '\0';
+    if (!one_reply_line(reply, std::size_t(length)))
+        return complain(EX_PROTOCOL, "the reply from %s is not one line of ok or error", path);
+    fwrite(reply, 1, std::size_t(length), stdout);
+    fflush(stdout);
+    return reply[0] == 'e';
+}
