@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""Plants one small slip at a time in the tree's own sources, rebuilds, runs
+the tests that cover the file, and reports every slip the tests let through.
+
+    tools/mutants/mutants.py [--build DIR] [--sample N --seed S] PATH...
+
+PATH is a file or a folder of the tree (fans, media, mediaremote,
+platform/linux, tools). Results are kept in a file as they come, so a long
+run can be stopped and started again where it stopped; the tree is always
+left as it was, even when the run is interrupted."""
+
+import argparse
+import json
+import os
+import random
+import re
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+BACKUP = ".mutant-original"
+EQUIVALENT = ROOT / "tools/mutants/equivalent.txt"
+
+# The ctest labels that cover each part of the tree (ctest -L takes a
+# regular expression: "media" also matches "mediaremote").
+LABELS = [
+    ("fans/", "fans"),
+    ("mediaremote/", "mediaremote"),
+    ("media/", "media"),
+    ("platform/", "media"),
+    ("tools/", "fans|media"),
+]
+
+# Apple-only files are not built here; a slip in them could not be tested.
+SKIPPED = re.compile(r"(^|/)apple/|_apple\.cpp$|_iokit\.cpp$|^tools/mutants/")
+
+FLIPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
+RELATIONAL = re.compile(r"(?<= )(<=|>=|==|!=|<|>)(?= )")
+LOGICAL = re.compile(r"(?<= )(&&|\|\|)(?= )")
+INTEGER = re.compile(r"(?<![\w.'])(?<![eE][-+])\d+(?![\w.'])")
+CONDITION = re.compile(r"\b(if|while) \(")
+RETURNED = re.compile(r"\breturn (true|false|-1|nullptr);")
+CALL = re.compile(r"^[\w:.\->\[\]]+(<[\w:, ]*>)?\(.*\);$")
+ASSIGNMENT = re.compile(r"^[*\w:.\->\[\]]+ ([-+*/|&^]|<<|>>)?= .*;$")
+INCREMENT = re.compile(r"^(\+\+|--)[\w.\->\[\]]+;$|^[\w.\->\[\]]+(\+\+|--);$")
+OTHER_RETURN = {"true": "false", "false": "true", "-1": "0", "nullptr": None}
+
+
+def masked(lines):
+    """Each line with string and character literals and comments blanked,
+    so that rules see only code; preprocessor lines blank too."""
+    out, in_block = [], False
+    for line in lines:
+        chars, i, quote = list(line), 0, None
+        if not in_block and line.lstrip().startswith("#"):
+            out.append(" " * len(line))
+            continue
+        while i < len(chars):
+            c, nxt = chars[i], line[i + 1 : i + 2]
+            if in_block:
+                if c == "*" and nxt == "/":
+                    chars[i] = chars[i + 1] = " "
+                    in_block, i = False, i + 2
+                    continue
+                chars[i] = " "
+            elif quote:
+                if c == "\\":
+                    chars[i : i + 2] = "  "[: len(chars[i : i + 2])]
+                    i += 2
+                    continue
+                if c == quote:
+                    quote = None
+                else:
+                    chars[i] = "_"
+            elif c == "/" and nxt == "/":
+                chars[i:] = " " * (len(chars) - i)
+                break
+            elif c == "/" and nxt == "*":
+                chars[i] = chars[i + 1] = " "
+                in_block, i = True, i + 2
+                continue
+            elif c in "\"'" and not (c == "'" and i > 0 and line[i - 1].isalnum()):
+                quote = c
+            i += 1
+        out.append("".join(chars))
+    return out
+
+
+def closing_paren(text, start):
+    depth = 0
+    for i in range(start, len(text)):
+        depth += {"(": 1, ")": -1}.get(text[i], 0)
+        if depth == 0:
+            return i
+    return -1
+
+
+def line_mutants(code, line):
+    """(column, replacement line, rule) for every slip of one line."""
+    for m in RELATIONAL.finditer(code):
+        yield m.start(), line[: m.start()] + FLIPS[m.group(1)] + line[m.end() :], "relational"
+    for m in LOGICAL.finditer(code):
+        other = "||" if m.group(1) == "&&" else "&&"
+        yield m.start(), line[: m.start()] + other + line[m.end() :], "logical"
+    for m in INTEGER.finditer(code):
+        n = int(m.group(0))
+        for moved in (n + 1, n - 1):
+            if moved >= 0:
+                yield m.start(), line[: m.start()] + str(moved) + line[m.end() :], "constant"
+    for m in CONDITION.finditer(code):
+        end = closing_paren(code, m.end() - 1)
+        if end > 0:
+            inner = line[m.end() : end]
+            yield m.start(), line[: m.end()] + "!(" + inner + ")" + line[end:], "negation"
+    for m in RETURNED.finditer(code):
+        other = OTHER_RETURN[m.group(1)]
+        if other:
+            yield m.start(), line[: m.start(1)] + other + line[m.end(1) :], "return"
+    statement = code.strip()
+    if statement.startswith("return") or statement.count("(") != statement.count(")"):
+        return
+    if CALL.match(statement) or ASSIGNMENT.match(statement) or INCREMENT.match(statement):
+        indent = line[: len(line) - len(line.lstrip())]
+        yield len(indent), indent + "{}\n", "deletion"
+
+
+def sources(paths):
+    for path in paths:
+        full = (ROOT / path).resolve()
+        files = [full] if full.is_file() else sorted(full.rglob("*"))
+        for f in files:
+            rel = f.relative_to(ROOT).as_posix()
+            if f.suffix in (".cpp", ".h") and not SKIPPED.search(rel):
+                yield rel
+
+
+def mutants(paths):
+    for rel in sources(paths):
+        lines = (ROOT / rel).read_text().splitlines(keepends=True)
+        for number, (code, line) in enumerate(zip(masked(lines), lines), 1):
+            for column, changed, rule in line_mutants(code, line):
+                yield {
+                    "id": f"{rel}:{number}:{column}:{rule}:{changed.strip()}",
+                    "file": rel,
+                    "line": number,
+                    "rule": rule,
+                    "before": line.strip(),
+                    "after": changed.strip(),
+                }
+
+
+def sample(found, count, seed):
+    """A seeded sample spread over the tree's top folders in turn."""
+    groups = {}
+    for m in found:
+        groups.setdefault(m["file"].split("/")[0], []).append(m)
+    rng = random.Random(seed)
+    for group in groups.values():
+        rng.shuffle(group)
+    chosen, order = [], sorted(groups)
+    while len(chosen) < count and any(groups.values()):
+        for name in order:
+            if groups[name] and len(chosen) < count:
+                chosen.append(groups[name].pop())
+    return chosen
+
+
+def equivalents():
+    """Listed survivors: `file: `before` -> `after`: reason`, one a line."""
+    known = set()
+    if EQUIVALENT.exists():
+        for row in EQUIVALENT.read_text().splitlines():
+            m = re.match(r"^(\S+): `(.*)` -> `(.*)`: .+$", row)
+            if m:
+                known.add(m.groups())
+    return known
+
+
+def restore_leftovers():
+    for backup in ROOT.rglob("*" + BACKUP):
+        os.replace(backup, str(backup)[: -len(BACKUP)])
+
+
+def labels_for(rel):
+    return next(label for prefix, label in LABELS if rel.startswith(prefix))
+
+
+def run(cmd, timeout):
+    try:
+        done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+        return done.returncode
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def try_mutant(m, build, timeout):
+    """'invalid' (does not build), 'caught' (a test failed or hung) or 'survived'."""
+    path = ROOT / m["file"]
+    backup = Path(str(path) + BACKUP)
+    lines = path.read_text().splitlines(keepends=True)
+    original = "".join(lines)
+    column_line = lines[m["line"] - 1]
+    indent = column_line[: len(column_line) - len(column_line.lstrip())]
+    lines[m["line"] - 1] = indent + m["after"] + "\n"
+    backup.write_text(original)
+    try:
+        path.write_text("".join(lines))
+        if run(["cmake", "--build", build, "-j2"], 1800) != 0:
+            return "invalid"
+        tests = ["ctest", "--test-dir", build, "-L", labels_for(m["file"]), "-j2", "--stop-on-failure"]
+        status = run(tests + ["--timeout", str(timeout)], timeout * 4)
+        return "survived" if status == 0 else "caught"
+    finally:
+        path.write_text(original)
+        backup.unlink()
+
+
+def report(results, chosen, known):
+    counts = {}
+    survivors = []
+    for m in chosen:
+        outcome = results.get(m["id"])
+        if outcome == "survived" and (m["file"], m["before"], m["after"]) in known:
+            outcome = "equivalent"
+        counts[outcome] = counts.get(outcome, 0) + 1
+        if outcome == "survived":
+            survivors.append(m)
+    for m in survivors:
+        print(f"survived {m['file']}:{m['line']}: `{m['before']}` -> `{m['after']}`")
+    made = len(chosen) - counts.get("invalid", 0) - counts.get(None, 0)
+    print(
+        f"mutants made {made} (not building {counts.get('invalid', 0)}), caught {counts.get('caught', 0)}, "
+        f"equivalent {counts.get('equivalent', 0)}, survived {len(survivors)}, not run {counts.get(None, 0)}"
+    )
+    return 1 if survivors or None in counts else 0
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("paths", nargs="+", help="files or folders of the tree")
+    p.add_argument("--build", default=str(ROOT / "build"), help="a configured build folder (default build/)")
+    p.add_argument("--results", help="where results are kept (default BUILD/mutants.jsonl)")
+    p.add_argument("--sample", type=int, help="this many mutants, spread over the top folders")
+    p.add_argument("--seed", type=int, default=1, help="the sample's seed")
+    p.add_argument("--timeout", type=int, default=120, help="seconds a test may take before it counts as hung")
+    p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
+    args = p.parse_args()
+
+    restore_leftovers()
+    found = list(mutants(args.paths))
+    chosen = sample(found, args.sample, args.seed) if args.sample else found
+    if args.list:
+        for m in chosen:
+            print(f"{m['file']}:{m['line']}: {m['rule']}: `{m['before']}` -> `{m['after']}`")
+        print(f"{len(chosen)} mutants")
+        return 0
+
+    results_path = Path(args.results or Path(args.build) / "mutants.jsonl")
+    results = {}
+    if results_path.exists():
+        for row in results_path.read_text().splitlines():
+            entry = json.loads(row)
+            results[entry["id"]] = entry["outcome"]
+    # A stop by signal unwinds through try_mutant's restore.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
+    try:
+        with results_path.open("a") as log:
+            for i, m in enumerate(chosen, 1):
+                if m["id"] in results:
+                    continue
+                started = time.monotonic()
+                outcome = try_mutant(m, args.build, args.timeout)
+                results[m["id"]] = outcome
+                log.write(json.dumps({"id": m["id"], "outcome": outcome}) + "\n")
+                log.flush()
+                took = time.monotonic() - started
+                print(f"[{i}/{len(chosen)}] {outcome:8} {m['file']}:{m['line']} {m['rule']} ({took:.0f} s)", flush=True)
+    except KeyboardInterrupt:
+        print("stopped; run again to go on", file=sys.stderr)
+    finally:
+        run(["cmake", "--build", args.build, "-j2"], 1800)  # the build matches the tree again
+    return report(results, chosen, equivalents())
+
+
+if __name__ == "__main__":
+    sys.exit(main())
