@@ -34,6 +34,10 @@ LABELS = [
     ("tools/", "fans|media"),
 ]
 
+# A test sees a program or library its own binary names (linked, or a path
+# built in); the host also loads these by a path of its own making.
+LOADED = {"tolvane-media-host": ("libTOLVANEMedia.so", "libMediaRemote.so", "libTOLVANEPlatform.so")}
+
 # Apple-only files are not built here; a slip in them could not be tested.
 SKIPPED = re.compile(r"(^|/)apple/|_apple\.cpp$|_iokit\.cpp$|^tools/mutants/")
 
@@ -189,11 +193,50 @@ def labels_for(rel):
 
 
 def run(cmd, timeout):
-    try:
-        done = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
-        return done.returncode
-    except subprocess.TimeoutExpired:
-        return None
+    """The command's status, or None when it outlived the time-out (then
+    it and everything it started in its group are killed)."""
+    with subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True) as proc:
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+            return None
+
+
+def programs(build):
+    """When each program and library of the build was last written."""
+    found = {}
+    for folder in ("bin", "lib", "tests"):
+        for f in (Path(build) / folder).rglob("*"):
+            if f.is_file() and (os.access(f, os.X_OK) or f.suffix == ".so"):
+                found[f.resolve()] = f.stat().st_mtime_ns
+    return found
+
+
+def reaches(binary, names):
+    """Whether a test's binary names one of the programs or libraries."""
+    data = binary.read_bytes()
+    named = {n for n in names if n.encode() in data}
+    for program, loaded in LOADED.items():
+        if program.encode() in data:
+            named.update(n for n in loaded if n in names)
+    return bool(named)
+
+
+def tests_reaching(build, label, changed):
+    """The tests of a label that run, link or load a program or library
+    the mutant's build wrote again: the others cannot see the slip."""
+    shown = subprocess.run(
+        ["ctest", "--test-dir", build, "-L", label, "--show-only=json-v1"], capture_output=True, text=True, check=True
+    )
+    names = {p.name for p in changed}
+    chosen = []
+    for test in json.loads(shown.stdout)["tests"]:
+        command = [Path(arg).resolve() for arg in test.get("command", [])]
+        if any(arg in changed for arg in command) or (command and reaches(command[0], names)):
+            chosen.append(test["name"])
+    return chosen
 
 
 def try_mutant(m, build, timeout):
@@ -208,10 +251,17 @@ def try_mutant(m, build, timeout):
     backup.write_text(original)
     try:
         path.write_text("".join(lines))
+        before = programs(build)
         if run(["cmake", "--build", build, "-j2"], 1800) != 0:
             return "invalid"
-        tests = ["ctest", "--test-dir", build, "-L", labels_for(m["file"]), "-j2", "--stop-on-failure"]
-        status = run(tests + ["--timeout", str(timeout)], timeout * 4)
+        after = programs(build)
+        changed = {f for f, written in after.items() if before.get(f) != written}
+        chosen = tests_reaching(build, labels_for(m["file"]), changed)
+        if not chosen:
+            return "survived"
+        pattern = "^(" + "|".join(re.escape(name) for name in chosen) + ")$"
+        tests = ["ctest", "--test-dir", build, "-R", pattern, "-j2", "--stop-on-failure"]
+        status = run(tests, timeout)
         return "survived" if status == 0 else "caught"
     finally:
         path.write_text(original)
@@ -245,13 +295,17 @@ def main():
     p.add_argument("--results", help="where results are kept (default BUILD/mutants.jsonl)")
     p.add_argument("--sample", type=int, help="this many mutants, spread over the top folders")
     p.add_argument("--seed", type=int, default=1, help="the sample's seed")
-    p.add_argument("--timeout", type=int, default=120, help="seconds a test may take before it counts as hung")
+    p.add_argument("--timeout", type=int, default=180, help="seconds a mutant's tests may take before they count as hung")
+    p.add_argument("--shard", default="1/1", help="K/N: only every Nth mutant from the Kth, for N runs side by side")
+    p.add_argument("--again", action="store_true", help="run the survivors of earlier runs again")
     p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
     args = p.parse_args()
 
     restore_leftovers()
     found = list(mutants(args.paths))
     chosen = sample(found, args.sample, args.seed) if args.sample else found
+    k, n = (int(part) for part in args.shard.split("/"))
+    chosen = chosen[k - 1 :: n]
     if args.list:
         for m in chosen:
             print(f"{m['file']}:{m['line']}: {m['rule']}: `{m['before']}` -> `{m['after']}`")
@@ -269,7 +323,7 @@ def main():
     try:
         with results_path.open("a") as log:
             for i, m in enumerate(chosen, 1):
-                if m["id"] in results:
+                if m["id"] in results and not (args.again and results[m["id"]] == "survived"):
                     continue
                 started = time.monotonic()
                 outcome = try_mutant(m, args.build, args.timeout)
