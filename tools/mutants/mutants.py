@@ -132,12 +132,14 @@ def line_mutants(code, line):
 
 
 def sources(paths):
+    seen = set()
     for path in paths:
         full = (ROOT / path).resolve()
         files = [full] if full.is_file() else sorted(full.rglob("*"))
         for f in files:
             rel = f.relative_to(ROOT).as_posix()
-            if f.suffix in (".cpp", ".h") and not SKIPPED.search(rel):
+            if f.suffix in (".cpp", ".h") and not SKIPPED.search(rel) and rel not in seen:
+                seen.add(rel)
                 yield rel
 
 
