@@ -50,6 +50,9 @@ RETURNED = re.compile(r"\breturn (true|false|-1|nullptr);")
 CALL = re.compile(r"^[\w:.\->\[\]]+(<[\w:, ]*>)?\(.*\);$")
 ASSIGNMENT = re.compile(r"^[*\w:.\->\[\]]+ ([-+*/|&^]|<<|>>)?= .*;$")
 INCREMENT = re.compile(r"^(\+\+|--)[\w.\->\[\]]+;$|^[\w.\->\[\]]+(\+\+|--);$")
+# The size in an array's declaration: a buffer one larger or smaller changes
+# nothing until a text of just that length arrives; too many to list.
+ARRAY_BOUND = re.compile(r"\b(?!return\b)[\w:>]+\s+\**\w+\[$")
 OTHER_RETURN = {"true": "false", "false": "true", "-1": "0", "nullptr": None}
 
 
@@ -110,6 +113,8 @@ def line_mutants(code, line):
         other = "||" if m.group(1) == "&&" else "&&"
         yield m.start(), line[: m.start()] + other + line[m.end() :], "logical"
     for m in INTEGER.finditer(code):
+        if ARRAY_BOUND.search(code[: m.start()]) and code[m.end() : m.end() + 1] == "]":
+            continue
         n = int(m.group(0))
         for moved in (n + 1, n - 1):
             if moved >= 0:
