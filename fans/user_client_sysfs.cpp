@@ -72,7 +72,7 @@ static bool read_value(const SysfsKey& k, long* value)
 
 static uint8_t read_sysfs_key(const SysfsKey& k, SmcRecord* reply)
 {
-    long value;
+    long value = -1;  // a reader that fails to say reads as unknown
     if (!read_value(k, &value))
         return kSmcRefused;
     if (is_speed(k)) {

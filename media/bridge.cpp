@@ -39,7 +39,7 @@ extern "C" __attribute__((visibility("default"))) void tolvane_media_run()
         fail("framework");
 
     auto registerForNotifications = framework_bind(framework);
-    if (!getInfo || !getPID || !getPlaying || !sendCommand || !registerForNotifications)
+    if (!framework_complete(registerForNotifications))
         fail("symbols");
 
     queue = platform::queue_create("com.tolvane.media");

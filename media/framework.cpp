@@ -16,6 +16,11 @@ static const char* const notificationSymbols[] = {
     "kMRMediaRemoteNowPlayingApplicationClientStateDidChange",
 };
 
+bool framework_complete(MRRegisterForNowPlayingNotificationsFn registerForNotifications)
+{
+    return getInfo && getPID && getPlaying && sendCommand && registerForNotifications;
+}
+
 void framework_observe(void* framework, const platform::Observer& observer)
 {
     for (const char* symbol : notificationSymbols)

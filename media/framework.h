@@ -23,6 +23,10 @@ std::string framework_path();
 // the neutral one of media_remote.h.
 MRRegisterForNowPlayingNotificationsFn framework_bind(void* framework);
 
+// Whether every function the bridge cannot do without was bound: all but
+// setElapsed.
+bool framework_complete(MRRegisterForNowPlayingNotificationsFn registerForNotifications);
+
 // The notification name the framework stores at the symbol where it exports
 // one, else the symbol's own text.
 std::string framework_notification_name(void* framework, const char* symbol);

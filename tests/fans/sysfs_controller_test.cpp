@@ -81,6 +81,8 @@ static std::string ask(const char* request)  // the owner's, over a connected pa
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
     EXPECT_FALSE(FakeDriver(kNone).opened);
+    sysfsRoot = hwmonRoot = "/nonexistent";
+    EXPECT_FALSE(smc_open());
     EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);        // by its hwmon name alone
     EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");  // fans counted at opening, not the other device's
     const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
@@ -127,6 +129,7 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         {kApplesmc, "F0Tg", NAN, -1, ""}, {kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
         {kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"}, {kMacsmc, "F0Tg", 3000, -1, ""}, {kMacsmc, "F0Md", 1, 0, ""},
         {kMacsmc, "F0Tg", 3000, 0, "fan1_target=3000\n"}, {kMacsmc, "F0Tg", 1199, -1, ""},
+        {kMacsmc, "F0Tg", 1200, 0, "fan1_target=1200\n"}, {kMacsmc, "F0Tg", 6200, 0, "fan1_target=6200\n"},
         {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}};
     for (Driver kind : {kApplesmc, kMacsmc}) {
         FakeDriver driver(kind);
@@ -143,4 +146,13 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
             EXPECT_EQ(driver.changes(), changes);
         }
     }
+    // Nor 0 where the driver gives no minimum: on macsmc that would hand the fan back.
+    FakeDriver driver(kMacsmc);
+    std::ofstream(driver.dir / "fan1_min") << "0\n";
+    const uint8_t on = 1;
+    const float stop = 0, slowest = 1;
+    EXPECT_EQ(write_key("F0Md", &on, 1), 0);
+    EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&stop), 4), -1);
+    EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), 0);
+    EXPECT_EQ(driver.changes(), "fan1_min=0\nfan1_target=1\n");
 }

@@ -256,3 +256,22 @@ TEST(Framework, ObservesTheNamesItExportsElseTheSymbolsOwn)
     EXPECT_EQ(seen, observed);
 }
 #endif
+
+// Only setting the elapsed time may be missing: the bridge refuses to start
+// without any other function.
+TEST(Framework, StartsWithoutOnlyTheOptionalFunction)
+{
+    install_fake_framework();
+    const auto all = std::tuple{getInfo, getPID, getPlaying, sendCommand, setElapsed};
+    const MRRegisterForNowPlayingNotificationsFn registers = [](const platform::Queue&) {};
+    EXPECT_TRUE(framework_complete(registers));
+    EXPECT_FALSE(framework_complete(nullptr));
+    const std::function<void()> drops[] = {[] { getInfo = nullptr; }, [] { getPID = nullptr; },
+        [] { getPlaying = nullptr; }, [] { sendCommand = nullptr; }, [] { setElapsed = nullptr; }};
+    for (std::size_t missing = 0; missing < std::size(drops); missing++) {
+        SCOPED_TRACE(missing);
+        std::tie(getInfo, getPID, getPlaying, sendCommand, setElapsed) = all;
+        drops[missing]();
+        EXPECT_EQ(framework_complete(registers), missing == 4);
+    }
+}

@@ -44,19 +44,40 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
     EXPECT_FALSE(platform::queue_is_current(queue));
 }
 
-TEST(Timer, FiresAtOnceOnItsQueueThenRepeats)
+// A timer fires at once, then never sooner than its period; set again, it
+// keeps only the new setting, whose start it waits for and which, without a
+// period, fires once.
+TEST(Timer, FiresAtOnceThenEveryPeriodAndASecondSettingReplacesTheFirst)
 {
     platform::Queue queue = platform::queue_create("test.timer");
-    static std::atomic<int> onQueue = 0, firstInTime = 0;
+    static std::atomic<int> firings = 0, offQueue = 0, firstInTime = 0, afterReset = -1;
+    static std::atomic<long long> shortestGapMs = 1 << 30;
+    static Clock::time_point last, reset;
     platform::Timer timer = platform::timer_create(queue);
     platform::timer_set(timer, 0ns, 300ms, 0ns);
-    platform::timer_set_handler(timer, [queue] { onQueue += platform::queue_is_current(queue); });
+    platform::timer_set_handler(timer, [queue] {
+        auto now = Clock::now();
+        if (firings++ > 0)
+            shortestGapMs = std::min<long long>(shortestGapMs, (now - last) / 1ms);
+        offQueue += !platform::queue_is_current(queue);
+        last = now;
+    });
     platform::timer_resume(timer);
     // Due well before the second firing: only a firing at once precedes it.
-    platform::queue_after(queue, 150ms, [] { firstInTime = onQueue == 1 ? 1 : -1; });
-    ASSERT_TRUE(wait_until([] { return firstInTime != 0; }));
+    platform::queue_after(queue, 150ms, [] { firstInTime = firings == 1 ? 1 : -1; });
+    ASSERT_TRUE(wait_until([] { return firstInTime != 0 && firings >= 4; }));
     EXPECT_EQ(firstInTime, 1);
-    EXPECT_TRUE(wait_until([] { return onQueue >= 3; }));
+    EXPECT_GE(shortestGapMs, 299);
+    platform::queue_async(queue, [queue, timer] {
+        int before = firings;
+        reset = Clock::now();
+        platform::timer_set(timer, 200ms, 0ns, 0ns);
+        platform::queue_after(queue, 700ms, [before] { afterReset = firings - before; });
+    });
+    ASSERT_TRUE(wait_until([] { return afterReset >= 0; }));
+    EXPECT_EQ(afterReset, 1);
+    EXPECT_GE(last - reset, 200ms);
+    EXPECT_EQ(offQueue, 0);
 }
 
 TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
