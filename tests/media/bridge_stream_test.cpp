@@ -24,7 +24,7 @@ TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
 TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
 {
     const std::string art(3000, 'Q'), quoted = std::string(3000, 'a') + "\"", bad = std::string(3000, 'b') + "\xc3\xff";
-    const std::string tab = "\t" + std::string(2000, 'x'), wide = std::string(2000, 'y') + "\u00e9";
+    const std::string tab = "\t\x1f" + std::string(2000, 'x'), wide = std::string(2000, 'y') + "\u00e9";
     const Record records[] = {
         {{"pid", 1}, {"artwork", art}, {"rate", 1.5}, {"second", art + "/+="}, {"playing", false}},
         {{"quoted", quoted}, {"bad", bad}, {"tab", tab}, {"wide", wide}, {"art", art}},
