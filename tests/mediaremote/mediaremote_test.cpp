@@ -62,6 +62,38 @@ TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
     }
 }
 
+static std::string shown(const MRValue& v)
+{
+    if (auto s = std::get_if<std::string>(&v))
+        return "s:" + *s;
+    if (auto i = std::get_if<std::int64_t>(&v))
+        return "i:" + std::to_string(*i);
+    if (auto d = std::get_if<double>(&v))
+        return "d:" + std::to_string(*d);
+    if (auto o = std::get_if<MRObject>(&v))
+        return "o:" + o->description;
+    return std::holds_alternative<bool>(v) ? (std::get<bool>(v) ? "b:1" : "b:0") : "?";
+}
+
+// Each D-Bus type as a text and as a time: what it is, a number of microseconds as seconds, any other type by name.
+TEST(Metadata, ReadsEveryDBusTypeAsWhatItIs)
+{
+    const std::tuple<V, const char*, const char*> rows[] = {{V(std::string("Song")), "s:Song", "s:Song"},
+        {V(sdbus::ObjectPath("/track/1")), "s:/track/1", "s:/track/1"}, {V(true), "b:1", "b:1"},
+        {V(2.5e6), "d:2500000.000000", "d:2.500000"}, {V(std::int64_t(-3'000'000)), "i:-3000000", "d:-3.000000"},
+        {V(std::uint64_t(4'000'000)), "i:4000000", "d:4.000000"},
+        {V(std::int32_t(-5'000'000)), "i:-5000000", "d:-5.000000"},
+        {V(std::uint32_t(6'000'000)), "i:6000000", "d:6.000000"}, {V(std::int16_t(-7)), "i:-7", "d:-0.000007"},
+        {V(std::uint16_t(8)), "i:8", "d:0.000008"}, {V(std::uint8_t(9)), "i:9", "d:0.000009"},
+        {V(std::vector<std::int32_t>{1}), "o:ai", "o:ai"}};
+    for (const auto& [v, text, time] : rows) {
+        PropertyMap metadata = {{"xesam:title", v}, {"mpris:length", v}};
+        auto info = metadata_info({{"Metadata", V(metadata)}}, 0);
+        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
+        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
+    }
+}
+
 // Only images, known by their first bytes whatever the name: each content is written to a file of its own.
 TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
 {
