@@ -167,13 +167,16 @@ TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
     }
 }
 
-// Artwork in a record that could not be written never reached the reader.
+// Artwork in a record that could not be written never reached the reader; in one that was, it did.
 TEST_F(Bridge, SendsTheArtworkOfARecordThatCouldNotBeWrittenWithTheNextOne)
 {
     EXPECT_TRUE(records_of({{key("ArtworkData"), bytes({1, 2, 3})}, {key("PlaybackRate"), NAN}}).empty());
     auto lines = records_of({{key("ArtworkData"), bytes({1, 2, 3})}});
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(Record::parse(lines[0])["artwork"], "AQID");
+    lines = records_of({{key("ArtworkData"), bytes({1, 2, 3})}});  // written, so not again
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_FALSE(Record::parse(lines[0]).contains("artwork"));
 }
 
 // Every request is timed on the queue, as the notifications' are.
