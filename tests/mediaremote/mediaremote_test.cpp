@@ -213,6 +213,18 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { changing.set("Playing", track("Both")); }, {{"title", "Both"}, {"playing", true}}},  // in one signal
         {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},
         {[&] { changing.set(std::nullopt, std::nullopt, 9'000'000); }, {{"elapsed", 9.0}}},
+        {[&] {
+             changing.locked([&] { changing.rate_ = 2; }), changing.announce({{"Rate", V(2.0)}}, {});
+         },
+            {{"rate", 2.0}}},
+        {[&] {
+             changing.locked([&] { changing.position_ = 20'000'000; }),
+                 changing.announce({{"Position", V(20'000'000)}}, {});
+         },
+            {{"elapsed", 20.0}}},
+        {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
+        {[&] { changing.locked([&] { changing.status_ = "Playing"; }), changing.announce({}, {"PlaybackStatus"}); },
+            {{"playing", true}}},  // to be read
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
         {[&] { other.reset(); }, {{"title", "Title"}}},

@@ -92,6 +92,7 @@ struct FakePlayer {
         serve("PlaybackStatus", status_);
         serve("Metadata", metadata_);
         serve("Position", position_);
+        serve("Rate", rate_);
         object_->finishRegistration();
         if (answers)
             connection_->enterEventLoopAsync();
@@ -117,6 +118,13 @@ struct FakePlayer {
         if (!changed.empty())  // none would mean all
             object_->emitPropertiesChangedSignal(interface, changed);
     }
+    // A change signal as any player may send it: some values given, other names only invalidated.
+    void announce(const std::map<std::string, sdbus::Variant>& changed, const std::vector<std::string>& invalidated)
+    {
+        object_->emitSignal("PropertiesChanged")
+            .onInterface("org.freedesktop.DBus.Properties")
+            .withArguments(std::string(interface), changed, invalidated);
+    }
     std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
     {
         std::vector<std::string> calls;
@@ -130,6 +138,7 @@ struct FakePlayer {
     std::string status_ = "Stopped";
     Metadata metadata_;
     std::int64_t position_ = 0;
+    double rate_ = 1.0;
     std::vector<std::string> calls_;
 };
 
