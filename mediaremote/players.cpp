@@ -13,9 +13,9 @@ void players_add(const std::string& name, const std::string& owner)
     players.push_back({name, owner, 0, false, 0, ++tick});
 }
 
-bool players_remove(const std::string& name)
+void players_remove(const std::string& name)
 {
-    return std::erase_if(players, [&](const Player& p) { return p.name == name; }) > 0;
+    std::erase_if(players, [&](const Player& p) { return p.name == name; });
 }
 
 bool players_clear()

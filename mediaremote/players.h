@@ -15,7 +15,7 @@ struct Player {
 };
 
 void players_add(const std::string& name, const std::string& owner);  // not playing, pid unknown (0)
-bool players_remove(const std::string& name);
+void players_remove(const std::string& name);
 bool players_clear();
 bool players_tracks(const std::string& owner);
 void players_set_pid(const std::string& owner, std::int32_t pid);

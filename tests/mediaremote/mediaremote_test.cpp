@@ -22,14 +22,15 @@
 TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 {
     const std::pair<std::string, const char*> rows[] = {{"", "b"}, {"at", "a"}, {"bp at", "b"}, {"ap bp at", "b"},
-        {"ap bp ap", "b"}, {"ap bp as ap", "a"}, {"ap bp bs", "a"}, {"bp at b-", "a"}};
+        {"ap bp ap", "b"}, {"ap bp as ap", "a"}, {"ap bp bs", "a"}, {"bp at b-", "a"}, {"at bt", "b"}};
     for (const auto& [events, chosen] : rows) {
         players_clear(), players_add("a", "a"), players_add("b", "b");  // also their connections' names
         for (std::size_t i = 0; i < events.size(); i += 3)
             events[i + 1] == 't'       ? players_touch(events.substr(i, 1))
-                : events[i + 1] == '-' ? void(players_remove(events.substr(i, 1)))
+                : events[i + 1] == '-' ? players_remove(events.substr(i, 1))
                                        : players_set_playing(events.substr(i, 1), events[i + 1] == 'p');
         EXPECT_EQ(players_current() ? players_current()->name : "", chosen) << events;
+        EXPECT_EQ(players_current() ? players_current()->pid : 0, 0);  // unknown until the player says
     }
 }
 
@@ -198,9 +199,9 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     const std::string cover = test_folder() + "/cover.png", hung = test_folder() + "/hung.png";
     std::ofstream(cover) << "\x89PNG\r\n\x1a\n", std::ofstream(hung) << "\x89PNG\r\n\x1a\n";
     auto art = [](std::string t, std::string url) { return Metadata{{"xesam:title", V(t)}, {"mpris:artUrl", V(url)}}; };
-    changing.set(std::nullopt, art("Start", "file://" + hung));
+    changing.set("Playing", art("Start", "file://" + hung));
     HostProcess host;
-    ASSERT_TRUE(host.record_where({{"title", "Start"}}));
+    ASSERT_TRUE(host.record_where({{"title", "Start"}, {"playing", true}}));  // as read at attach
     const std::string tasks = "/proc/" + std::to_string(host.pid) + "/task";
     auto threads = std::ranges::distance(std::filesystem::directory_iterator(tasks));
     auto first = Clock::now(), tick = first;
@@ -227,8 +228,9 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
             {{"playing", true}}},  // to be read
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
-        {[&] { other.reset(); }, {{"title", "Title"}}},
-        {[&] { changing.set(std::nullopt, art("Cover", "file://" + cover)); }, {{"title", "Cover"}}},
+        {[&] { other.reset(); }, {{"title", "Title"}}}, {[&] { other.emplace("other"); }, {{"title", ""}}},
+        {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},  // active again
+        {[&] { other.reset(), changing.set(std::nullopt, art("Cover", "file://" + cover)); }, {{"title", "Cover"}}},
         {[] {}, {{"artworkID", "file://" + cover}, {"artwork", "iVBORw0KGgo="}}},  // once read
         {[&] { std::ofstream(cover) << "no image", child_write(host, "refresh\n"); },
             {{"artworkID", "file://" + cover}}},
