@@ -267,8 +267,11 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         "root are, and this is uid " +
         std::to_string(geteuid()) + "\n";
     ASSERT_EQ(mknod(dir.file("stale").c_str(), S_IFSOCK | 0600, 0), 0);  // where nobody listens
+    // The longest line the client takes, and one byte more, which could have been cut short.
+    const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";
     StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
-        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"}};
+        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"},
+        {dir.file("longest"), longest.c_str()}, {dir.file("longer"), longer.c_str()}};
     int queued = connect_to(dir.file("full"));  // the one its backlog of 0 holds
     // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
     const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
@@ -284,7 +287,8 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {"stale", {"ping"}, kSaid + "no helper at @: Connection refused\n", 69},
         {path.substr(dir.path.size() + 1) + "a", {"ping"}, kSaid + "no helper at @: File name too long\n", 69},
         {"silent", {"ping"}, noReply, 75}, {"full", {"ping"}, noReply, 75}, {"closes", {"ping"}, notServed, 77},
-        {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76}};
+        {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76},
+        {"longest", {"ping"}, longest, 0}, {"longer", {"ping"}, notOneLine, 76}};
     for (auto [leaf, args, out, status] : rows) {
         std::string socket = leaf.empty() ? path : dir.file(leaf);
         SCOPED_TRACE(socket + testing::PrintToString(args));

@@ -155,4 +155,9 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&stop), 4), -1);
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), 0);
     EXPECT_EQ(driver.changes(), "fan1_min=0\nfan1_target=1\n");
+    // A tenth fan is as much the driver's as the first; an eleventh has no digit of its own.
+    std::ofstream(driver.dir / "fan10_input") << "900\n";
+    std::ofstream(driver.dir / "fan11_input") << "900\n";
+    EXPECT_TRUE(smc_key_info("F9Ac").ok);
+    EXPECT_FALSE(smc_key_info("F:Ac").ok);
 }

@@ -110,7 +110,7 @@ TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
         {"data:image/png;base64,iVBORw0KGgo=", png}, {"data:image/png;base64,aGVsbG8=", {}},
         {"file://otherhost" + folder + "/cover%20art.png", {}}, {file("/cover%2"), {}}, {file("/cover art.png%00"), {}},
         {file("/missing.png"), {}}, {file("/fifo.png"), {}}, {file("/huge.png"), {}}, {"https://example.org/a.png", {}},
-        {"data:text/plain,hello", {}}, {"data:;base64,not*base64", {}}};
+        {"data:text/plain,hello", {}}, {"data:image/gif,R0lGODlh", {}}, {"data:;base64,not*base64", {}}};
     using namespace std::literals;
     const std::pair<std::string, bool> contents[] = {{"\xff\xd8\xff\xe0", true}, {"GIF87a", true},
         {"RIFF\x10\0\0\0WEBPVP8 "s, true}, {"BM" + std::string(12, '\0') + "\x28\0\0\0"s, true}, {"II*\0"s, true},
