@@ -114,6 +114,8 @@ TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
         EXPECT_EQ(record.dump(),
             R"({"pid":7,"playing":false,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})");
     }
+    auto paused = std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("PlaybackRate"), false}});
+    EXPECT_EQ(now_playing_record(7, false, paused)["rate"], 0);  // a flag counts as its number
 }
 
 // One snapshot per row, in order: what was sent before decides what is sent,
@@ -214,6 +216,11 @@ TEST_F(Bridge, TheReaderWaitsForAQueueThatIsFarBehind)
     held = false;
     reader.join();
     EXPECT_EQ(actions, std::vector<std::string>(3 * handedOnLimit, "command 4"));
+    drain();
+    refreshes = 0;
+    run_command(std::string("refresh").data());  // the room is made again as the blocks run
+    drain();
+    EXPECT_EQ(refreshes, 2);
 }
 
 // The last row is a framework without the seek setter.

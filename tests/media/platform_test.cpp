@@ -78,6 +78,15 @@ TEST(Timer, FiresAtOnceThenEveryPeriodAndASecondSettingReplacesTheFirst)
     EXPECT_EQ(afterReset, 1);
     EXPECT_GE(last - reset, 200ms);
     EXPECT_EQ(offQueue, 0);
+    // Resumed before any setting, a timer waits for one.
+    static std::atomic<int> unsetFirings = 0;
+    static std::atomic<bool> looked = false;
+    platform::Timer unset = platform::timer_create(queue);
+    platform::timer_set_handler(unset, [] { unsetFirings++; });
+    platform::timer_resume(unset);
+    platform::queue_after(queue, 50ms, [] { looked = true; });
+    ASSERT_TRUE(wait_until([] { return looked.load(); }));
+    EXPECT_EQ(unsetFirings, 0);
 }
 
 TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
