@@ -56,13 +56,14 @@ inline bool answers(const std::string& path, const std::string& text, const std:
 struct ServerThread {  // serve() on a thread of this process, with the controller linked in
     std::string path;
     std::thread thread;
-    int status = -1;
-    bool start(const std::string& socketPath, int64_t owner)
+    std::atomic<int> status = -1;
+    bool start(const std::string& socketPath, int64_t owner)  // whether it serves; a refusal is not waited out
     {
         path = socketPath;
-        stopping = 0;
+        stopping = 0, status = -1;
         thread = std::thread([this, owner] { status = serve(path.c_str(), owner); });
-        return answers(path, "ping\n", "ok\n");
+        auto served = [&] { return status != -1 || request(path, "ping\n") == "ok\n"; };
+        return wait_until(served, std::chrono::seconds(20)) && status == -1;
     }
     int stop(int sig = SIGTERM)  // the exit status
     {

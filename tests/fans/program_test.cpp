@@ -182,6 +182,29 @@ TEST_F(Served, RemovesItsSocketFromTheFolderItBoundInThoughThatIsSwappedForALink
     EXPECT_TRUE(std::filesystem::exists(precious) && !std::filesystem::exists(folder + ".old/s"));
 }
 
+// The socket's folder may be a link only where nobody but root could have made it: in a folder of root's
+// that no one else may write. Anywhere else the helper refuses to serve.
+TEST_F(Served, FollowsAFolderThatIsALinkOnlyFromAFolderOfRootsThatNoOneElseMayWrite)
+{
+    namespace fs = std::filesystem;
+    const std::string real = dir.file("real");
+    ASSERT_TRUE(fs::create_directory(real));
+    const std::tuple<mode_t, uid_t, bool> rows[] = {
+        {0755, 0, true}, {0775, 0, false}, {0757, 0, false}, {0755, 1, false}};
+    int n = 0;
+    for (const auto& [mode, owner, follows] : rows) {
+        const std::string parent = dir.file("up" + std::to_string(n++)), link = parent + "/run";
+        SCOPED_TRACE(parent);
+        ASSERT_TRUE(fs::create_directory(parent));
+        ASSERT_EQ(
+            chmod(parent.c_str(), mode) | chown(parent.c_str(), owner, 0) | symlink(real.c_str(), link.c_str()), 0);
+        ServerThread linked;
+        EXPECT_EQ(linked.start(link + "/s", geteuid()), follows);
+        EXPECT_EQ(fs::exists(real + "/s"), follows);
+        EXPECT_EQ(linked.stop(), follows ? 0 : 1);
+    }
+}
+
 // A service that cannot bind exits 1: a regular file is never removed for it,
 // and a path too long for the address is refused, not cut to a stale socket's.
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
