@@ -182,6 +182,17 @@ TEST_F(Served, RemovesItsSocketFromTheFolderItBoundInThoughThatIsSwappedForALink
     EXPECT_TRUE(std::filesystem::exists(precious) && !std::filesystem::exists(folder + ".old/s"));
 }
 
+// A client that leaves before its reply costs the helper nothing but the send. The first client holds the
+// helper until it closes, by which time the second is long gone.
+TEST_F(Served, OutlivesAClientThatLeavesBeforeItsReply)
+{
+    ASSERT_TRUE(server.start(path, geteuid()));
+    int holding = connect_to(path), leaving = connect_to(path);
+    ASSERT_EQ(send(leaving, "status\n", 7, 0), 7);
+    close(leaving), close(holding);
+    EXPECT_EQ(request(path, "ping\n"), "ok\n");
+}
+
 // The socket's folder may be a link only where nobody but root could have made it: in a folder of root's
 // that no one else may write. Anywhere else the helper refuses to serve.
 TEST_F(Served, FollowsAFolderThatIsALinkOnlyFromAFolderOfRootsThatNoOneElseMayWrite)
@@ -203,6 +214,11 @@ TEST_F(Served, FollowsAFolderThatIsALinkOnlyFromAFolderOfRootsThatNoOneElseMayWr
         EXPECT_EQ(fs::exists(real + "/s"), follows);
         EXPECT_EQ(linked.stop(), follows ? 0 : 1);
     }
+    const std::string inRoot = "/tolvane-fans-test-" + std::to_string(getpid());  // "/" is a folder like any other
+    ServerThread top;
+    EXPECT_TRUE(top.start(inRoot, geteuid()));
+    EXPECT_EQ(top.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(inRoot)));
 }
 
 // A service that cannot bind exits 1: a regular file is never removed for it,
