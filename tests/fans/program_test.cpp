@@ -336,6 +336,9 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         Child child = ctl(socket, args);
         EXPECT_EQ(finish(child), std::pair(out, status));
     }
+    // Started with no standard input, the client's socket takes descriptor 0.
+    Child closedIn({"/bin/sh", "-c", "exec \"$0\" --socket \"$1\" ping 2>&1 <&-", TOLVANE_FANS_CTL_BIN, path});
+    EXPECT_EQ(finish(closedIn), std::pair(std::string("ok\n"), 0));
     Child help = ctl(path, {"--help"});
     auto [text, status] = finish(help);
     EXPECT_EQ(std::pair(text.substr(0, usage.size() + 2), status), std::pair(usage + "  ", 0));
