@@ -194,8 +194,8 @@ TEST_F(Served, OutlivesAClientThatLeavesBeforeItsReply)
 }
 
 // The socket's folder may be a link only where nobody but root could have made it: in a folder of root's
-// that no one else may write. Anywhere else the helper refuses to serve.
-TEST_F(Served, FollowsAFolderThatIsALinkOnlyFromAFolderOfRootsThatNoOneElseMayWrite)
+// that no one else may write. Anywhere else the helper refuses to serve. "/" and "." are folders too.
+TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThatNoOneElseMayWrite)
 {
     namespace fs = std::filesystem;
     const std::string real = dir.file("real");
@@ -219,6 +219,13 @@ TEST_F(Served, FollowsAFolderThatIsALinkOnlyFromAFolderOfRootsThatNoOneElseMayWr
     EXPECT_TRUE(top.start(inRoot, geteuid()));
     EXPECT_EQ(top.stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(inRoot)));
+    const fs::path here = fs::current_path();  // and a bare name lies in the working folder
+    fs::current_path(real);
+    ServerThread bare;
+    EXPECT_TRUE(bare.start("s", geteuid()));
+    EXPECT_TRUE(fs::exists(real + "/s"));
+    EXPECT_EQ(bare.stop(), 0);
+    fs::current_path(here);
 }
 
 // A service that cannot bind exits 1: a regular file is never removed for it,
