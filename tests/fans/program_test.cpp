@@ -64,6 +64,7 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
 }
 
 static std::atomic<int64_t> fakeNow;
+static std::atomic<int> clockReads;
 static const std::string kPowerOn = "ok fans=2 forced=0 F0=1200,1200,6000,1200,0 F1=1300,1300,6500,1300,0\n";
 
 struct Row {
@@ -78,7 +79,7 @@ struct Served : testing::Test {  // fans automatic at second 1000 of the test's 
     ServerThread server;
     void SetUp() override
     {
-        now_seconds = [] { return fakeNow.load(); };
+        now_seconds = [] { return clockReads++, fakeNow.load(); };
         simClock = [] { return double(fakeNow); };
         fakeNow = 1000, serverAllocations = 0, smc = 0;  // powered up afresh: no fan still slowing from before
         ASSERT_TRUE(smc_open());
@@ -137,6 +138,19 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set2500\n", command, 6000}, {"ping\nauto\n", "ok\n", 6000},
         {"set 3000" + std::string(292, 'x'), "ok\n", 3000}, {"ping\n", "ok\n", 3000, 60}, {"ping\n", "ok\n", 1200, 61},
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
+}
+
+// With no client at all, quiet turn after quiet turn, the helper still hands the fans back.
+TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAtAll)
+{
+    ASSERT_TRUE(server.start(path, geteuid()));
+    ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
+    int reads = clockReads;
+    ASSERT_TRUE(wait_until([&] { return clockReads > reads; }, std::chrono::seconds(20)));  // a quiet turn's watchdog
+    fakeNow += 61;
+    // A request's turn runs the watchdog before it answers; a helper stuck elsewhere counts the request as contact.
+    auto handedBack = [&] { return request(path, "status\n").starts_with("ok fans=2 forced=0 "); };
+    EXPECT_TRUE(wait_until(handedBack, std::chrono::seconds(20)));
 }
 
 #ifndef SIGRTMAX
