@@ -130,7 +130,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
     const std::tuple<float, float, float, uint32_t, float> rows[] = {{1200, 6000, 500, flt_, 1200},
         {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
-        {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
+        {1, 6000, 0.5f, flt_, 1}, {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
         {0, none, 20000, fpe2, 16383.75f}};  // saturates rather than wrapping round to a slow fan
     for (auto [mn, mx, request, type, target] : rows) {
         SCOPED_TRACE(testing::Message() << mn << " " << mx << " " << request);
@@ -139,6 +139,9 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
         EXPECT_TRUE(force_all_fans(request));
         EXPECT_EQ(read_float("F0Tg"), target);  // the bytes are pinned where reads are decoded
     }
+    fresh_process(0);  // none to force: forced all the same
+    EXPECT_TRUE(force_all_fans(2500));
+    EXPECT_EQ(forced, 1);
 }
 
 // A target key of another type or size than its value's counts as a failure.
