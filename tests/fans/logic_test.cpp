@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <map>
 
+#include "clock.h"
 #include "fan_control.h"
 #include "smc.h"
 #include "user_client.h"
@@ -131,6 +133,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
         {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
         {1, 6000, 0.5f, flt_, 1}, {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
+        {0, none, 0.25f, fpe2, 0.25f},
         {0, none, 20000, fpe2, 16383.75f}};  // saturates rather than wrapping round to a slow fan
     for (auto [mn, mx, request, type, target] : rows) {
         SCOPED_TRACE(testing::Message() << mn << " " << mx << " " << request);
@@ -204,4 +207,13 @@ TEST(RestoreStaleForcing, HandsAllBackOnlyWhenAFanOrTheTestSwitchMayBeLeftForced
         EXPECT_EQ(exchanges.ends_with("write F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
             back);
     }
+}
+
+// The watchdog's clock, when no test stands in for it.
+TEST(Clock, ReadsTheMonotonicClockInSeconds)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    EXPECT_NEAR(monotonic_time(), double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9, 1.0);
+    EXPECT_NEAR(double(now_seconds()), double(ts.tv_sec), 1.0);
 }
