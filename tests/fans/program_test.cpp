@@ -135,9 +135,10 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"set    3000 rpm\n", "ok\n", 3000}, {"set 0\n", range, 3000}, {"set 20000.01\n", range, 3000},
         {"set nan\n", range, 3000}, {"set " + std::string(251, ' ') + "2500" + std::string(41, 'x'), range, 3000},
         {"set 20000\n", "ok\n", 6000}, {"PING\n", command, 6000}, {"hell", command, 6000}, {"statu", command, 6000},
-        {"set2500\n", command, 6000}, {"ping\nauto\n", "ok\n", 6000},
-        {"set 3000" + std::string(292, 'x'), "ok\n", 3000}, {"ping\n", "ok\n", 3000, 60}, {"ping\n", "ok\n", 1200, 61},
-        {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
+        {"\n", command, 6000}, {"ping\n", "ok\n", 6000}, {"pin", command, 6000}, {"set2500\n", command, 6000},
+        {"ping\nauto\n", "ok\n", 6000}, {"set 3000" + std::string(292, 'x'), "ok\n", 3000},
+        {"set " + std::string(247, ' ') + "30009", "ok\n", 3000}, {"ping\n", "ok\n", 3000, 60},
+        {"ping\n", "ok\n", 1200, 61}, {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
 }
 
 // With no client at all, quiet turn after quiet turn, the helper still hands the fans back.
@@ -219,6 +220,12 @@ TEST_F(Served, OutlivesAClientThatLeavesBeforeItsReply)
     ASSERT_EQ(send(leaving, "status\n", 7, 0), 7);
     close(leaving), close(holding);
     EXPECT_EQ(request(path, "ping\n"), "ok\n");
+    // Nor is a client that says nothing at all contact: the one after it is dropped at its receive time-out.
+    int64_t before = lastContact;
+    fakeNow += 5;
+    close(connect_to(path));
+    EXPECT_EQ(request(path, ""), "");
+    EXPECT_EQ(lastContact, before);
 }
 
 // The socket's folder may be a link only where nobody but root could have made it: in a folder of root's
