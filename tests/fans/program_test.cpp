@@ -110,11 +110,20 @@ TEST_F(Served, TheSimulatedControllerTakesOnlyTheSwitchesAndTargetsAndApproaches
     for (auto [key, size, result] : {std::tuple{"FNum", 1u, -1}, {"Ftst", 1u, 0}, {"F0Md", 1u, 0}, {"F1Ac", 4u, -1},
              {"F1Tg", 4u, 0}, {"F2Tg", 4u, -1}})
         EXPECT_EQ(write_key(key, zeros, size), result) << key;
+    const uint8_t on = 1;
+    EXPECT_EQ(write_key("Ftst", &on, 1), 0);
+    EXPECT_EQ(read_float("Ftst"), 1);
+    EXPECT_FALSE(smc_key_info("F2Tg").ok || smc_key_info("G0Tg").ok);  // a third fan, a key not a fan's
+    EXPECT_TRUE(smc_open());                                           // open already
     ASSERT_TRUE(force_all_fans(3000));
     fakeNow = 1001;  // a time constant of about a second
     EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * (1 - std::exp(-1.0)), 50);
     fakeNow = 1005;
     EXPECT_NEAR(read_float("F0Ac"), 3000, 30);
+    fakeNow = 1010;  // handed back unread: it slows from where it got to since
+    ASSERT_EQ(write_key("F0Md", zeros, 1), 0);
+    fakeNow = 1011;
+    EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * std::exp(-1.0), 50);
 }
 
 TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
