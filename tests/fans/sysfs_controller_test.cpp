@@ -112,6 +112,9 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not
     // set reads mode -1 unless its setpoint is 0, until the start of serving hands it back. A status changes nothing.
     FakeDriver driver(kMacsmc);
+    EXPECT_TRUE(smc_open());  // open already
+    EXPECT_EQ(read_float("FNum"), 2);
+    EXPECT_FALSE(smc_key_info("F2Ac").ok || smc_key_info("F0Zz").ok);  // a third fan, a field no fan has
     std::ofstream(driver.dir / "fan2_target") << "0\n";
     driver.changes();
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,2000,-1 F1=1800,1000,5800,0,0\n");
@@ -160,4 +163,8 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     std::ofstream(driver.dir / "fan11_input") << "900\n";
     EXPECT_TRUE(smc_key_info("F9Ac").ok);
     EXPECT_FALSE(smc_key_info("F:Ac").ok);
+    // A driver may refuse at the write and still close cleanly.
+    fs::remove(driver.dir / "fan1_target");
+    fs::create_symlink("/dev/full", driver.dir / "fan1_target");
+    EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
 }
