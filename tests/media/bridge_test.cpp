@@ -1,6 +1,7 @@
 // The bridge in this process over fake framework functions: the record its
 // answers make, the artwork it sends once, the debounce and the command table.
 #include "artwork.h"
+#include "base64.h"
 #include "captured_output.h"
 #include "commands.h"
 #include "framework.h"
@@ -150,6 +151,14 @@ TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
         EXPECT_EQ(record.value("artworkID", none), identity);
         EXPECT_EQ(record.value("artwork", none), row.artwork);
     }
+}
+
+// The last group's missing bytes are zeros, whatever lies beyond the bytes given.
+TEST(Base64, EncodesOnlyTheBytesItIsGiven)
+{
+    const std::uint8_t beyond[] = {0x00, 0xff, 0xff};
+    EXPECT_EQ(base64_encode(beyond, 1), "AA==");
+    EXPECT_EQ(base64_encode(beyond, 2), "AP8=");
 }
 
 // An identifier stands for its text: a boolean for 1 or 0, as on the
