@@ -47,6 +47,19 @@ TEST(BridgeProcess, WhenBindingFailsWritesOneFailureRecordAndExitsWithTwo)
     }
 }
 
+// With its input open the bridge says once that it is ready, among its first two records (the other says
+// that nothing plays).
+TEST(BridgeProcess, SaysOnceThatItIsReady)
+{
+    BridgeProcess bridge;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 2; i++)
+        lines.push_back(child_read_line(bridge.child).value_or(""));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), ready), 1) << testing::PrintToString(lines);
+    child_close_input(bridge.child);
+    EXPECT_EQ(child_wait(bridge.child), 0);
+}
+
 // Runs end with records in flight or none at all. Each line is one whole
 // record, and the ready record comes once: the end of the process must not
 // write a record twice.
