@@ -103,14 +103,18 @@ TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
     std::ofstream(folder + "/cover art.png") << png;
     (std::ofstream(folder + "/full.png") << png).seekp(artworkLimit - 1) << '\0';  // both sparse
     (std::ofstream(folder + "/huge.png") << png).seekp(artworkLimit) << '\0';
-    mkfifo((folder + "/fifo.png").c_str(), 0600);  // opening it to read would wait for a writer
+    mkfifo((folder + "/fifo.png").c_str(), 0600);                  // opening it to read would wait for a writer
+    for (const char* name : {"/fo.png", "/fp.png", "/f\xf0.png"})  // what good and bad escapes name
+        std::ofstream(folder + name) << png;
     std::vector<std::pair<std::string, std::optional<std::string>>> rows = {{file("/cover%20art.png"), png},
         {"file://localhost" + folder + "/cover%20art.png", png}, {"data:;base64,R0lGODlh", "GIF89a"},
         {file("/full.png"), png + std::string(artworkLimit - png.size(), '\0')},
         {"data:image/png;base64,iVBORw0KGgo=", png}, {"data:image/png;base64,aGVsbG8=", {}},
         {"file://otherhost" + folder + "/cover%20art.png", {}}, {file("/cover%2"), {}}, {file("/cover art.png%00"), {}},
         {file("/missing.png"), {}}, {file("/fifo.png"), {}}, {file("/huge.png"), {}}, {"https://example.org/a.png", {}},
-        {"data:text/plain,hello", {}}, {"data:image/gif,R0lGODlh", {}}, {"data:;base64,not*base64", {}}};
+        {"data:text/plain,hello", {}}, {file("/%66%6f.png"), png}, {file("/%66%6F.png"), png}, {file("/f%6g.png"), {}},
+        {file("/f%6G.png"), {}}, {file("/f%7z.png"), {}}, {file("/f%zz.png"), {}}, {"data:image/gif,R0lGODlh", {}},
+        {"data:;base64,not*base64", {}}};
     using namespace std::literals;
     std::vector<std::pair<std::string, bool>> contents = {{"\xff\xd8\xff\xe0", true}, {"GIF87a", true},
         {"RIFF\x10\0\0\0WEBPVP8 "s, true}, {"II*\0"s, true}, {"MM\0*"s, true}, {"\0\0\0\034ftypheic"s, true},
