@@ -36,6 +36,11 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 
 using V = sdbus::Variant;
 
+static auto entries(const std::string& folder)  // open descriptors or threads, under /proc
+{
+    return std::ranges::distance(std::filesystem::directory_iterator(folder));
+}
+
 TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
 {
     PropertyMap metadata = {{"xesam:artist", V(std::vector<std::string>{"Ann", "Bob", "Cy"})},
@@ -134,14 +139,13 @@ TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
         std::ofstream(folder + name) << content;
         rows.emplace_back(file(name), image ? std::optional(content) : std::nullopt);
     }
-    auto openFiles = [] { return std::ranges::distance(std::filesystem::directory_iterator("/proc/self/fd")); };
-    auto opened = openFiles();
+    auto opened = entries("/proc/self/fd");
     for (const auto& [url, expected] : rows) {
         ArtworkBytes bytes = artwork_load(url);
         EXPECT_EQ(bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt, expected)
             << url.substr(0, 80);
     }
-    EXPECT_EQ(openFiles(), opened);  // none kept
+    EXPECT_EQ(entries("/proc/self/fd"), opened);  // none kept
 }
 
 // The thread sanitizer cannot see the D-Bus libraries' locks: their reports are left out.
@@ -231,14 +235,14 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     HostProcess host;
     ASSERT_TRUE(host.record_where({{"title", "Start"}, {"playing", true}}));  // as read at attach
     const std::string tasks = "/proc/" + std::to_string(host.pid) + "/task";
-    auto threads = std::ranges::distance(std::filesystem::directory_iterator(tasks));
+    auto threads = entries(tasks);
     // While little happens it sleeps: a thread that spins would take seconds of processor time, not a tick or two.
     auto first = Clock::now(), tick = first;
     double busyBefore = cpu_seconds(host.pid);
     while (next_record(host, first + 10s) && (tick = Clock::now()) - first < 3s) { }
     ASSERT_GE(tick - first, 3s);
     EXPECT_LT(cpu_seconds(host.pid) - busyBefore, 0.5);
-    EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(tasks)), threads);
+    EXPECT_EQ(entries(tasks), threads);
 
     std::optional<FakePlayer> other;
     const std::pair<std::function<void()>, json> steps[] = {
