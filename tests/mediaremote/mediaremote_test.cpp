@@ -303,6 +303,14 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     ASSERT_TRUE(host.record_where({{"title", "No track id"}}));
     child_write(host, "seek 4\n");
     EXPECT_EQ(player.calls(calls.size() + 1).back(), "Seek -6000000");
+    // An id given as a plain string serves too; a command after a seek waits for it.
+    player.set(std::nullopt,
+        Metadata{{"xesam:title", V(std::string("String id"))}, {"mpris:trackid", V(std::string("/org/example/s"))}});
+    ASSERT_TRUE(host.record_where({{"title", "String id"}}));
+    child_write(host, "seek 2\nnext\n");
+    auto got = player.calls(calls.size() + 3);
+    EXPECT_EQ(std::vector(got.end() - 2, got.end()),
+        (std::vector<std::string>{"SetPosition /org/example/s 2000000", "Next"}));
     // A flood far past what the bus lets wait (rig.h): every command arrives, in order, and records follow.
     std::string flood;
     std::vector<std::string> all = player.calls();
@@ -310,7 +318,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         flood += i % 3 ? "pause\n" : "play\n", all.push_back(i % 3 ? "Pause" : "Play");
     child_write(host, flood);
     EXPECT_EQ(player.calls(all.size()), all);
-    ASSERT_TRUE(host.record_where({{"title", "No track id"}}));
+    ASSERT_TRUE(host.record_where({{"title", "String id"}}));
     EXPECT_TRUE(changing.calls().empty());
     child_close_input(host);
     EXPECT_EQ(child_wait(host, 5s), 0);
