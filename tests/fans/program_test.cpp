@@ -416,8 +416,10 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         SCOPED_TRACE(last);
         Child hold = ctl(path, {"--every", "1", "hold", "2500"});
         EXPECT_EQ(child_read_line(hold), "ok");
+        double busy = child_cpu_seconds(hold);
         for (int reminder = 0; reminder < 3; reminder++, fakeNow += 25)
             EXPECT_EQ(child_read_line(hold).value_or("").substr(0, 19), "ok fans=2 forced=1 ");
+        EXPECT_LT(child_cpu_seconds(hold) - busy, 0.5);  // it sleeps between reminders
         meanwhile(hold);
         auto [out, exitStatus] = finish(hold);
         EXPECT_TRUE(out.ends_with(last)) << out;

@@ -191,18 +191,6 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     close(listener);
 }
 
-// User and system time so far, from the kernel's own count.
-static double cpu_seconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    std::getline(stat, field, ')');  // past the name, which may hold spaces
-    long long ticks = 0;
-    for (int n = 3; n <= 15 && stat >> field; n++)
-        ticks += n >= 14 ? std::stoll(field) : 0;  // utime and stime
-    return double(ticks) / double(sysconf(_SC_CLK_TCK));
-}
-
 // Tells every connection, as if it were the bus, that the name's owner left. The bus keeps a
 // sender's order: once it answers the call that follows, what comes later reaches the host after.
 static void forge_departure(FakePlayer& from, const std::string& name, const std::string& owner)
@@ -238,10 +226,10 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     auto threads = entries(tasks);
     // While little happens it sleeps: a thread that spins would take seconds of processor time, not a tick or two.
     auto first = Clock::now(), tick = first;
-    double busyBefore = cpu_seconds(host.pid);
+    double busyBefore = child_cpu_seconds(host);
     while (next_record(host, first + 10s) && (tick = Clock::now()) - first < 3s) { }
     ASSERT_GE(tick - first, 3s);
-    EXPECT_LT(cpu_seconds(host.pid) - busyBefore, 0.5);
+    EXPECT_LT(child_cpu_seconds(host) - busyBefore, 0.5);
     EXPECT_EQ(entries(tasks), threads);
 
     std::optional<FakePlayer> other;

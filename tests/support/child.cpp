@@ -3,6 +3,7 @@
 #include "wait.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -124,4 +125,15 @@ void child_kill(Child& child, int signal)
 {
     if (child.pid > 0)
         kill(child.pid, signal);
+}
+
+double child_cpu_seconds(const Child& child)
+{
+    std::ifstream stat("/proc/" + std::to_string(child.pid) + "/stat");
+    std::string field;
+    std::getline(stat, field, ')');  // past the name, which may hold spaces
+    long long ticks = 0;
+    for (int n = 3; n <= 15 && stat >> field; n++)
+        ticks += n >= 14 ? std::stoll(field) : 0;  // utime and stime
+    return double(ticks) / double(sysconf(_SC_CLK_TCK));
 }
