@@ -1,12 +1,14 @@
 // The stand-in: its parts that need no bus in this process, then the host with the bridge and the stand-in following
 // players on a private bus and steering the one now playing, whatever other peers, the bus or the input do.
 #include "artwork.h"
+#include "media_remote.h"
 #include "metadata.h"
 #include "players.h"
 #include "rig.h"
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -39,6 +41,19 @@ using V = sdbus::Variant;
 static auto entries(const std::string& folder)  // open descriptors or threads, under /proc
 {
     return std::ranges::distance(std::filesystem::directory_iterator(folder));
+}
+
+// A caller may ask before it registers for notifications: the question starts the bus thread itself. With
+// no bus there is no player, whose pid reads 0.
+TEST(Exports, AnswersAQuestionAskedBeforeRegistering)
+{
+    void* library = dlopen(TOLVANE_MEDIAREMOTE_LIB, RTLD_NOW);
+    ASSERT_TRUE(library) << dlerror();
+    auto ask =
+        reinterpret_cast<MRGetNowPlayingApplicationPIDFn>(dlsym(library, "MRMediaRemoteGetNowPlayingApplicationPID"));
+    std::atomic<int> pid = -1;
+    ask(platform::queue_create("asker"), [&](std::int32_t answer) { pid = answer; });
+    EXPECT_TRUE(wait_until([&] { return pid == 0; }));
 }
 
 TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
