@@ -365,7 +365,8 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
     const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";
     StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
         {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"},
-        {dir.file("longest"), longest.c_str()}, {dir.file("longer"), longer.c_str()}};
+        {dir.file("oh"), "oh\n"}, {dir.file("erro"), "erro\n"}, {dir.file("longest"), longest.c_str()},
+        {dir.file("longer"), longer.c_str()}};
     int queued = connect_to(dir.file("full"));  // the one its backlog of 0 holds
     // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
     const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
@@ -382,7 +383,8 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {path.substr(dir.path.size() + 1) + "a", {"ping"}, kSaid + "no helper at @: File name too long\n", 69},
         {"silent", {"ping"}, noReply, 75}, {"full", {"ping"}, noReply, 75}, {"closes", {"ping"}, notServed, 77},
         {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76},
-        {"longest", {"ping"}, longest, 0}, {"longer", {"ping"}, notOneLine, 76}};
+        {"oh", {"ping"}, notOneLine, 76}, {"erro", {"ping"}, notOneLine, 76}, {"longest", {"ping"}, longest, 0},
+        {"longer", {"ping"}, notOneLine, 76}};
     for (auto [leaf, args, out, status] : rows) {
         std::string socket = leaf.empty() ? path : dir.file(leaf);
         SCOPED_TRACE(socket + testing::PrintToString(args));
@@ -417,9 +419,12 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         Child hold = ctl(path, {"--every", "1", "hold", "2500"});
         EXPECT_EQ(child_read_line(hold), "ok");
         double busy = child_cpu_seconds(hold);
+        const std::string fds = "/proc/" + std::to_string(hold.pid) + "/fd";
+        long opened = proc_entries(fds);
         for (int reminder = 0; reminder < 3; reminder++, fakeNow += 25)
             EXPECT_EQ(child_read_line(hold).value_or("").substr(0, 19), "ok fans=2 forced=1 ");
         EXPECT_LT(child_cpu_seconds(hold) - busy, 0.5);  // it sleeps between reminders
+        EXPECT_EQ(proc_entries(fds), opened);            // and keeps no reminder's socket
         meanwhile(hold);
         auto [out, exitStatus] = finish(hold);
         EXPECT_TRUE(out.ends_with(last)) << out;

@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 
 // Players a and b come first; each event is a player, then p (began playing), s (stopped), t (active) or - (left).
@@ -37,11 +36,6 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 }
 
 using V = sdbus::Variant;
-
-static auto entries(const std::string& folder)  // open descriptors or threads, under /proc
-{
-    return std::ranges::distance(std::filesystem::directory_iterator(folder));
-}
 
 // A caller may ask before it registers for notifications: the question starts the bus thread itself. With
 // no bus there is no player, whose pid reads 0.
@@ -154,13 +148,13 @@ TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
         std::ofstream(folder + name) << content;
         rows.emplace_back(file(name), image ? std::optional(content) : std::nullopt);
     }
-    auto opened = entries("/proc/self/fd");
+    auto opened = proc_entries("/proc/self/fd");
     for (const auto& [url, expected] : rows) {
         ArtworkBytes bytes = artwork_load(url);
         EXPECT_EQ(bytes ? std::optional(std::string(bytes->begin(), bytes->end())) : std::nullopt, expected)
             << url.substr(0, 80);
     }
-    EXPECT_EQ(entries("/proc/self/fd"), opened);  // none kept
+    EXPECT_EQ(proc_entries("/proc/self/fd"), opened);  // none kept
 }
 
 // The thread sanitizer cannot see the D-Bus libraries' locks: their reports are left out.
@@ -238,14 +232,14 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     HostProcess host;
     ASSERT_TRUE(host.record_where({{"title", "Start"}, {"playing", true}}));  // as read at attach
     const std::string tasks = "/proc/" + std::to_string(host.pid) + "/task";
-    auto threads = entries(tasks);
+    auto threads = proc_entries(tasks);
     // While little happens it sleeps: a thread that spins would take seconds of processor time, not a tick or two.
     auto first = Clock::now(), tick = first;
     double busyBefore = child_cpu_seconds(host);
     while (next_record(host, first + 10s) && (tick = Clock::now()) - first < 3s) { }
     ASSERT_GE(tick - first, 3s);
     EXPECT_LT(child_cpu_seconds(host) - busyBefore, 0.5);
-    EXPECT_EQ(entries(tasks), threads);
+    EXPECT_EQ(proc_entries(tasks), threads);
 
     std::optional<FakePlayer> other;
     const std::pair<std::function<void()>, json> steps[] = {

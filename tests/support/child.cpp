@@ -3,6 +3,7 @@
 #include "wait.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include <fcntl.h>
@@ -136,4 +137,9 @@ double child_cpu_seconds(const Child& child)
     for (int n = 3; n <= 15 && stat >> field; n++)
         ticks += n >= 14 ? std::stoll(field) : 0;  // utime and stime
     return double(ticks) / double(sysconf(_SC_CLK_TCK));
+}
+
+long proc_entries(const std::string& folder)
+{
+    return long(std::ranges::distance(std::filesystem::directory_iterator(folder)));
 }

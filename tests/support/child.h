@@ -31,3 +31,5 @@ std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit = st
 void child_kill(Child& child, int signal);
 // Its user and system time so far, from the kernel's own count.
 double child_cpu_seconds(const Child& child);
+// How many open descriptors or threads a folder of /proc lists.
+long proc_entries(const std::string& folder);
