@@ -15,17 +15,17 @@
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-static std::string library_beside(const TempDir& folder, const std::string& framework)
+static std::string library_beside(const std::string& folder, const std::string& framework)
 {
-    fs::create_symlink(MEDIA_LIBRARY, folder.file("libTOLVANEMedia.so"));
+    fs::create_symlink(MEDIA_LIBRARY, folder + "/libTOLVANEMedia.so");
     if (!framework.empty())
-        fs::create_symlink(framework, folder.file("libMediaRemote.so"));
-    return folder.file("libTOLVANEMedia.so");
+        fs::create_symlink(framework, folder + "/libMediaRemote.so");
+    return folder + "/libTOLVANEMedia.so";
 }
 
 struct BridgeProcess {
     explicit BridgeProcess(const std::string& framework = STAND_IN)
-        : child({MEDIA_HOST, library_beside(folder, framework)},
+        : child({MEDIA_HOST, library_beside(folder.path, framework)},
               {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"), "XDG_RUNTIME_DIR"})
     {
     }
@@ -45,6 +45,33 @@ TEST(BridgeProcess, WhenBindingFailsWritesOneFailureRecordAndExitsWithTwo)
         EXPECT_EQ(child_read_line(bridge.child), std::nullopt);
         EXPECT_EQ(child_wait(bridge.child), 2);
     }
+}
+
+// The host's own failures, on standard error, and the library found where an install puts it.
+TEST(BridgeProcess, TheHostSaysWhatStopsItAndFindsTheLibraryOfAnInstall)
+{
+    TempDir folder;
+    auto output = [](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1 <&-"});
+        Child child(argv, {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "XDG_RUNTIME_DIR"});
+        std::string text;
+        while (auto line = child_read_line(child))
+            text += *line + "\n";
+        return std::pair(text, child_wait(child));
+    };
+    const std::string host = "tolvane-media-host: ", none = folder.file("none.so");
+    const std::pair<std::vector<std::string>, std::pair<std::string, std::optional<int>>> rows[] = {
+        {{MEDIA_HOST, "a", "b"}, {"usage: tolvane-media-host [library]\n", 64}},
+        {{MEDIA_HOST, none}, {host + none + ": cannot open shared object file: No such file or directory\n", 1}},
+        {{MEDIA_HOST, STAND_IN}, {host + STAND_IN + ": undefined symbol: tolvane_media_run\n", 1}}};
+    for (const auto& [argv, shown] : rows)
+        EXPECT_EQ(output(argv), shown);
+    fs::create_directories(folder.file("bin/" LIBDIR_FROM_BINDIR));
+    fs::copy_file(MEDIA_HOST, folder.file("bin/tolvane-media-host"));
+    library_beside(folder.file("bin/" LIBDIR_FROM_BINDIR), STAND_IN);
+    auto [text, status] = output({folder.file("bin/tolvane-media-host")});
+    EXPECT_NE(text.find(ready), std::string::npos) << text;
+    EXPECT_EQ(status, 0);
 }
 
 // With its input open the bridge says once that it is ready, among its first two records (the other says
