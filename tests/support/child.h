@@ -29,7 +29,7 @@ std::optional<std::string> child_read_line(Child& child, std::chrono::millisecon
 // Its exit status, or nothing when a signal ended it or it outlived the limit.
 std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(20));
 void child_kill(Child& child, int signal);
-// Its user and system time so far, from the kernel's own count.
+// Its user and system time so far, from the kernel's own count in /proc (Linux only).
 double child_cpu_seconds(const Child& child);
-// How many open descriptors or threads a folder of /proc lists.
+// How many open descriptors or threads a folder of /proc lists (Linux only).
 long proc_entries(const std::string& folder);
