@@ -412,11 +412,19 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
     ASSERT_TRUE(server.start(path, geteuid()));
     const std::string notForced =
         kSaid + "the fans are no longer forced (the helper restarted, or a client handed them back)\n";
+    std::vector<int> silent;
     const std::tuple<std::function<void(Child&)>, std::string, int> rows[] = {
         {[](Child& c) { child_kill(c, SIGINT); }, "ok\n", 0}, {[](Child& c) { child_kill(c, SIGTERM); }, "ok\n", 0},
         {[](Child& c) { child_kill(c, SIGHUP); }, "ok\n", 0}, {[&](Child&) { request(path, "auto\n"); }, notForced, 1},
         {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
-        {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1}};
+        {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1},
+        // Behind four silent clients that the helper waits 2 s each for, the hand-back gets no reply in time.
+        {[&](Child& c) {
+             for (int i = 0; i < 4; i++)
+                 silent.push_back(connect_to(path));
+             child_kill(c, SIGTERM);
+         },
+            kSaid + "no reply from the helper at " + path + " within 5 seconds\n", 75}};
     for (const auto& [meanwhile, last, status] : rows) {
         SCOPED_TRACE(last);
         Child hold = ctl(path, {"--every", "1", "hold", "2500"});
@@ -433,6 +441,8 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
 #endif
         meanwhile(hold);
         auto [out, exitStatus] = finish(hold);
+        for (int fd : std::exchange(silent, {}))
+            close(fd);
         EXPECT_TRUE(out.ends_with(last)) << out;
         EXPECT_EQ(exitStatus, status);
         EXPECT_TRUE(server.thread.joinable() || server.start(path, geteuid()));
