@@ -320,14 +320,6 @@ static Child ctl(const std::string& socket, std::vector<std::string> args)
     return Child(args);
 }
 
-static std::pair<std::string, int> finish(Child& child)  // all it wrote, and its status (-1: none)
-{
-    std::string out;
-    while (auto line = child_read_line(child, std::chrono::seconds(20)))
-        out += *line + "\n";
-    return {out, child_wait(child).value_or(-1)};
-}
-
 // A listener that gives one connection reply, its request unread, and closes it; without a reply it
 // never accepts, and holds one connection in its backlog.
 struct StandIn {
@@ -394,13 +386,13 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         if (size_t at = out.find('@'); at != std::string::npos)
             out.replace(at, 1, socket);
         Child child = ctl(socket, args);
-        EXPECT_EQ(finish(child), std::pair(out, status));
+        EXPECT_EQ(child_finish(child), std::pair(out, status));
     }
     // Started with no standard input, the client's socket takes descriptor 0.
     Child closedIn({"/bin/sh", "-c", "exec \"$0\" --socket \"$1\" ping 2>&1 <&-", TOLVANE_FANS_CTL_BIN, path});
-    EXPECT_EQ(finish(closedIn), std::pair(std::string("ok\n"), 0));
+    EXPECT_EQ(child_finish(closedIn), std::pair(std::string("ok\n"), 0));
     Child help = ctl(path, {"--help"});
-    auto [text, status] = finish(help);
+    auto [text, status] = child_finish(help);
     EXPECT_EQ(std::pair(text.substr(0, usage.size() + 2), status), std::pair(usage + "  ", 0));
     close(queued);
 }
@@ -440,7 +432,7 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         EXPECT_EQ(proc_entries(fds), before.second);
 #endif
         meanwhile(hold);
-        auto [out, exitStatus] = finish(hold);
+        auto [out, exitStatus] = child_finish(hold);
         for (int fd : std::exchange(silent, {}))
             close(fd);
         EXPECT_TRUE(out.ends_with(last)) << out;

@@ -54,13 +54,10 @@ TEST(BridgeProcess, TheHostSaysWhatStopsItAndFindsTheLibraryOfAnInstall)
     auto output = [](std::vector<std::string> argv) {
         argv.insert(argv.begin(), {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1 <&-"});
         Child child(argv, {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "XDG_RUNTIME_DIR"});
-        std::string text;
-        while (auto line = child_read_line(child))
-            text += *line + "\n";
-        return std::pair(text, child_wait(child));
+        return child_finish(child);
     };
     const std::string host = "tolvane-media-host: ", none = folder.file("none.so");
-    const std::pair<std::vector<std::string>, std::pair<std::string, std::optional<int>>> rows[] = {
+    const std::pair<std::vector<std::string>, std::pair<std::string, int>> rows[] = {
         {{MEDIA_HOST, "a", "b"}, {"usage: tolvane-media-host [library]\n", 64}},
         {{MEDIA_HOST, none}, {host + none + ": cannot open shared object file: No such file or directory\n", 1}},
         {{MEDIA_HOST, STAND_IN}, {host + STAND_IN + ": undefined symbol: tolvane_media_run\n", 1}}};

@@ -128,6 +128,14 @@ void child_kill(Child& child, int signal)
         kill(child.pid, signal);
 }
 
+std::pair<std::string, int> child_finish(Child& child)
+{
+    std::string out;
+    while (auto line = child_read_line(child, std::chrono::seconds(20)))
+        out += *line + "\n";
+    return {out, child_wait(child).value_or(-1)};
+}
+
 double child_cpu_seconds(const Child& child)
 {
     std::ifstream stat("/proc/" + std::to_string(child.pid) + "/stat");

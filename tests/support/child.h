@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct Child {
@@ -29,6 +30,8 @@ std::optional<std::string> child_read_line(Child& child, std::chrono::millisecon
 // Its exit status, or nothing when a signal ended it or it outlived the limit.
 std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(20));
 void child_kill(Child& child, int signal);
+// All it writes until it ends, and its exit status (-1: a signal ended it, or it outlived the limits).
+std::pair<std::string, int> child_finish(Child& child);
 // Its user and system time so far, from the kernel's own count in /proc (Linux only).
 double child_cpu_seconds(const Child& child);
 // How many open descriptors or threads a folder of /proc lists (Linux only).
