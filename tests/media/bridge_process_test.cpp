@@ -66,8 +66,9 @@ TEST(BridgeProcess, TheHostSaysWhatStopsItAndFindsTheLibraryOfAnInstall)
     fs::create_directories(folder.file("bin/" LIBDIR_FROM_BINDIR));
     fs::copy_file(MEDIA_HOST, folder.file("bin/tolvane-media-host"));
     library_beside(folder.file("bin/" LIBDIR_FROM_BINDIR), STAND_IN);
+    // Input is closed, so the records before the end vary; none is a complaint.
     auto [text, status] = output({folder.file("bin/tolvane-media-host")});
-    EXPECT_NE(text.find(ready), std::string::npos) << text;
+    EXPECT_EQ(text.find(host), std::string::npos) << text;
     EXPECT_EQ(status, 0);
 }
 
