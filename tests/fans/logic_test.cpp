@@ -1,5 +1,5 @@
-// Key access and fan control over a scripted controller, which logs each exchange ("info F0Tg", "write F0Md
-// 01") and fails those in faults. It takes a write of any size, as the hardware may: the size check is ours.
+// Key access and fan control over a scripted controller, which logs each exchange ("info F0Tg", "write F0Md 01") and
+// fails those in faults. It takes a write of any size, as the hardware may: the size check is ours.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// The helper on the simulated controller: served on a thread over a real Unix
-// socket with the watchdog on a clock the test sets, both real binaries, and
-// the client tolvane-fans-ctl against it.
+// The helper on the simulated controller, served on a thread on the test's clock; both binaries; tolvane-fans-ctl.
 #include "child.h"
 #include "clock.h"
 #include "fan_control.h"
@@ -23,6 +21,8 @@
 #include <functional>
 #include <map>
 
+namespace fs = std::filesystem;
+
 // Allocations on other threads than the test's, the server's; a sanitizer owns malloc.
 static std::atomic<int> serverAllocations;
 #ifdef TOLVANE_COUNT_ALLOCATIONS
@@ -35,8 +35,7 @@ extern "C" void* malloc(size_t size)
 }
 #endif
 
-// A change of mode by path follows whatever it names by then: this chmod first swaps the armed path
-// for a link to the victim, as a user who may write in the socket's folder could.
+// A change of mode by path follows what it names by then: the armed path becomes a link to the victim first.
 static std::string hijackedPath, victimPath;
 int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
 {
@@ -47,8 +46,7 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
-// A removal that resolves the socket's folder afresh follows whatever it names by then: the first removal
-// after arming swaps the armed folder for a link elsewhere, as a user who may write where it sits could.
+// A removal that resolves the folder afresh follows what it names by then: the armed folder becomes a link first.
 static std::string swappedFolder, elsewhere;
 int unlinkat(int fd, const char* name, int flags) noexcept(noexcept(::unlinkat(0, "", 0)))
 {
@@ -62,6 +60,10 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
 {
     return unlinkat(AT_FDCWD, path, 0);
 }
+
+#define SKIP_UNLESS_ROOT()                                                                                             \
+    if (geteuid() != 0)                                                                                                \
+    GTEST_SKIP() << "needs root: it drops to other uids or owners (run the tests as root, as CI does)"
 
 static std::atomic<int64_t> fakeNow;
 static std::atomic<int> clockReads;
@@ -126,13 +128,22 @@ TEST_F(Served, TheSimulatedControllerTakesOnlyTheSwitchesAndTargetsAndApproaches
     EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * std::exp(-1.0), 50);
 }
 
-TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUser)
+TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperProcess)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root: its clients drop to other uids (run the tests as root, as CI does)";
+    SKIP_UNLESS_ROOT();
     ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4243));
     run({{"ping\n", "ok\n", 1200, 1, 4243}, {"set 2500\n", "", 1200, 1, 4242}, {"ping\n", "", 1200, 1, 4242},
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "", 2500, 1, 4242}, {"auto\n", "ok\n", 1200, 1, 4243}});
+    // As its service starts it: a decimal owner, served as root is; a last option without its value ignored.
+    server.stop();
+    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"});
+    ASSERT_TRUE(answers(path, "ping\n", "ok\n"));
+    ASSERT_EQ(seteuid(1019), 0);
+    std::string reply = request(path, "ping\n");
+    ASSERT_EQ(seteuid(getuid()), 0);
+    EXPECT_EQ(reply, "ok\n");
+    child_kill(helper, SIGTERM);
+    EXPECT_EQ(child_wait(helper), 0);
 }
 
 TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
@@ -150,8 +161,8 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"ping\n", "ok\n", 1200, 61}, {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
 }
 
-// With no client at all, quiet turn after quiet turn, the helper still hands the fans back.
-TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAtAll)
+// With no client at all, quiet turn after quiet turn; and after a client that leaves early, or says nothing.
+TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAndOutlivesOneThatLeavesBeforeItsReply)
 {
     ASSERT_TRUE(server.start(path, geteuid()));
     ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
@@ -161,72 +172,7 @@ TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAtAll)
     // A request's turn runs the watchdog before it answers; a helper stuck elsewhere counts the request as contact.
     auto handedBack = [&] { return request(path, "status\n").starts_with("ok fans=2 forced=0 "); };
     EXPECT_TRUE(wait_until(handedBack, std::chrono::seconds(20)));
-}
-
-#ifndef SIGRTMAX
-#define SIGRTMAX SIGUSR2  // macOS has no real-time signals
-#endif
-
-// The socket is made open to all through the creation mask, never by a change of mode by path. The fans a
-// killed helper left forced are handed back before their modes are captured. A newer helper then takes the
-// path over, and the older one's shutdown, on any signal that would end it, leaves it be.
-TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemovesOnlyItsOwn)
-{
-    victimPath = dir.path, hijackedPath = path;  // root's own folder, 0755
-    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMAX}) {
-        haveOriginal = false, write_key("F0Md", std::array<uint8_t, 1>{1}.data(), 1);
-        ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
-        mode_t saved = umask(077);
-        bool started = server.start(path, geteuid());
-        EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
-        EXPECT_EQ(int(std::filesystem::status(victimPath).permissions()), 0755);
-        ASSERT_TRUE(started);
-        EXPECT_EQ(
-            int(std::filesystem::symlink_status(path).permissions()), 0666);  // of the socket itself, not of a link
-        ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
-        Child newer({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(geteuid()), "--socket", path});
-        ASSERT_TRUE(answers(path, "status\n", kPowerOn));  // from the newer one, whose fans are not forced
-        EXPECT_EQ(server.stop(sig), 0);
-        EXPECT_EQ(forced + read_float("F0Md") + read_float("F1Md"), 0);
-        EXPECT_EQ(request(path, "ping\n"), "ok\n");
-        child_kill(newer, SIGTERM);
-        EXPECT_EQ(child_wait(newer), 0);
-        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
-    }
-}
-
-TEST_F(Served, RemovesItsSocketFromTheFolderItBoundInThoughThatIsSwappedForALink)
-{
-    const std::string folder = dir.file("run"), precious = dir.file("other/s");
-    ASSERT_TRUE(std::filesystem::create_directory(folder) && std::filesystem::create_directory(dir.file("other")));
-    std::ofstream(precious) << "keep me";
-    ASSERT_TRUE(server.start(folder + "/s", geteuid()));
-    swappedFolder = folder, elsewhere = dir.file("other");
-    EXPECT_EQ(server.stop(), 0);
-    EXPECT_TRUE(std::filesystem::exists(precious) && !std::filesystem::exists(folder + ".old/s"));
-}
-
-// The helper as started by its service: the owner is a decimal uid, served as root is, and an option that
-// lacks its value at the end is ignored.
-TEST_F(Served, TheHelperProcessServesTheOwnerItWasGiven)
-{
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root: it drops to another uid or owner (run the tests as root, as CI does)";
-    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"});
-    ASSERT_TRUE(answers(path, "ping\n", "ok\n"));
-    ASSERT_EQ(seteuid(1019), 0);
-    std::string reply = request(path, "ping\n");
-    ASSERT_EQ(seteuid(getuid()), 0);
-    EXPECT_EQ(reply, "ok\n");
-    child_kill(helper, SIGTERM);
-    EXPECT_EQ(child_wait(helper), 0);
-}
-
-// A client that leaves before its reply costs the helper nothing but the send. The first client holds the
-// helper until it closes, by which time the second is long gone.
-TEST_F(Served, OutlivesAClientThatLeavesBeforeItsReply)
-{
-    ASSERT_TRUE(server.start(path, geteuid()));
+    // A client that leaves before its reply: the first holds the helper until it closes, by when the second is gone.
     int holding = connect_to(path), leaving = connect_to(path);
     ASSERT_EQ(send(leaving, "status\n", 7, 0), 7);
     close(leaving), close(holding);
@@ -239,13 +185,48 @@ TEST_F(Served, OutlivesAClientThatLeavesBeforeItsReply)
     EXPECT_EQ(lastContact, before);
 }
 
-// The socket's folder may be a link only where nobody but root could have made it: in a folder of root's
-// that no one else may write. Anywhere else the helper refuses to serve. "/" and "." are folders too.
+#ifndef SIGRTMAX
+#define SIGRTMAX SIGUSR2  // macOS has no real-time signals
+#endif
+
+// Open to all by the creation mask, not a change of mode by path; a killed helper's forcing handed back before the
+// modes are captured; on any ending signal, a newer helper's socket at the path left be, nor one it did not bind.
+TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemovesOnlyItsOwn)
+{
+    victimPath = dir.path, hijackedPath = path;  // root's own folder, 0755
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMAX}) {
+        haveOriginal = false, write_key("F0Md", std::array<uint8_t, 1>{1}.data(), 1);
+        ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
+        mode_t saved = umask(077);
+        bool started = server.start(path, geteuid());
+        EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
+        EXPECT_EQ(int(fs::status(victimPath).permissions()), 0755);
+        ASSERT_TRUE(started);
+        EXPECT_EQ(int(fs::symlink_status(path).permissions()), 0666);  // of the socket itself, not of a link
+        ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
+        Child newer({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", std::to_string(geteuid()), "--socket", path});
+        ASSERT_TRUE(answers(path, "status\n", kPowerOn));  // from the newer one, whose fans are not forced
+        EXPECT_EQ(server.stop(sig), 0);
+        EXPECT_EQ(forced + read_float("F0Md") + read_float("F1Md"), 0);
+        EXPECT_EQ(request(path, "ping\n"), "ok\n");
+        child_kill(newer, SIGTERM);
+        EXPECT_EQ(child_wait(newer), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+    }
+    // Nor does it remove from where the folder it bound in now leads.
+    const std::string folder = dir.file("run"), precious = dir.file("other/s");
+    ASSERT_TRUE(fs::create_directory(folder) && fs::create_directory(dir.file("other")));
+    std::ofstream(precious) << "keep me";
+    ASSERT_TRUE(server.start(folder + "/s", geteuid()));
+    swappedFolder = folder, elsewhere = dir.file("other");
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(fs::exists(precious) && !fs::exists(folder + ".old/s"));
+}
+
+// The socket's folder may be a link only in a folder of root's that no one else may write. "/" and "." count.
 TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThatNoOneElseMayWrite)
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root: it drops to another uid or owner (run the tests as root, as CI does)";
-    namespace fs = std::filesystem;
+    SKIP_UNLESS_ROOT();
     const std::string real = dir.file("real");
     ASSERT_TRUE(fs::create_directory(real));
     const std::tuple<mode_t, uid_t, bool> rows[] = {
@@ -276,8 +257,7 @@ TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThat
     fs::current_path(here);
 }
 
-// A service that cannot bind exits 1: a regular file is never removed for it,
-// and a path too long for the address is refused, not cut to a stale socket's.
+// Unbound, it exits 1: a regular file is not removed, nor a too long path cut to a stale socket's.
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
@@ -310,18 +290,16 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
     EXPECT_EQ(access(fits.c_str(), F_OK), 0);
 }
 
-// tolvane-fans-ctl as a person runs it, also against stand-ins that answer wrongly.
 static const std::string kSaid = "tolvane-fans-ctl: ";
 
-// The client on a socket, its standard error in its output, as a person sees both.
+// tolvane-fans-ctl on a socket, its standard error in its output, as a person sees both.
 static Child ctl(const std::string& socket, std::vector<std::string> args)
 {
     args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TOLVANE_FANS_CTL_BIN, "--socket", socket});
     return Child(args);
 }
 
-// A listener that gives one connection reply, its request unread, and closes it; without a reply it
-// never accepts, and holds one connection in its backlog.
+// Gives one connection reply, its request unread, and closes; without one, never accepts and backlogs one.
 struct StandIn {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     std::jthread thread;
@@ -343,14 +321,13 @@ struct StandIn {
 TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsStatus)
 {
     ASSERT_TRUE(server.start(path, geteuid()));
-    const std::string usage =
-                          "usage: tolvane-fans-ctl [--socket path] [--every seconds] status | hello | ping | auto | "
-                          "set rpm | hold rpm\n",
-                      notOneLine = kSaid + "the reply from @ is not one line of ok or error\n",
-                      noReply = kSaid + "no reply from the helper at @ within 5 seconds\n",
-                      notServed = kSaid +
-        "not served by the helper at @ (closed without a reply): only its --owner and "
-        "root are, and this is uid " +
+    const std::string usage = "usage: tolvane-fans-ctl [--socket path] [--every seconds] status | hello | ping | "
+                              "auto | set rpm | hold rpm\n";
+    const std::string notOneLine = kSaid + "the reply from @ is not one line of ok or error\n";
+    const std::string noReply = kSaid + "no reply from the helper at @ within 5 seconds\n";
+    const std::string notServed = kSaid +
+        "not served by the helper at @ (closed without a reply): only its --owner "
+        "and root are, and this is uid " +
         std::to_string(geteuid()) + "\n";
     ASSERT_EQ(mknod(dir.file("stale").c_str(), S_IFSOCK | 0600, 0), 0);  // where nobody listens
     // The longest line the client takes, and one byte more, which could have been cut short.
@@ -397,8 +374,7 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
     close(queued);
 }
 
-// Reminders come every second of the wall clock; the test's clock moves 25 s after each, past the
-// watchdog's 61 s.
+// Reminders come each second; the test's clock moves 25 s after each, past the watchdog's 61 s.
 TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFansAreNoLongerForced)
 {
     ASSERT_TRUE(server.start(path, geteuid()));

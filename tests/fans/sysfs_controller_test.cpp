@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 
 enum Driver { kNone, kApplesmc, kMacsmc };
 
-// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device found by name), beside
-// another hwmon device with fans of its own. A busy file is a folder, refusing even root as the driver does.
+// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device found by name), beside another hwmon
+// device with fans of its own. A busy file is a folder, refusing even root as the driver does.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
     std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
@@ -109,8 +109,8 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
         const char* back = kind == kMacsmc ? "fan1_target=0\nfan2_target=0\n" : "fan1_manual=0\nfan2_manual=0\n";
         EXPECT_EQ(driver.changes(), reply == "ok\n" ? back : "");
     }
-    // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not
-    // set reads mode -1 unless its setpoint is 0, until the start of serving hands it back. A status changes nothing.
+    // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not set
+    // reads mode -1 unless its setpoint is 0, until the start of serving hands it back. A status changes nothing.
     FakeDriver driver(kMacsmc);
     EXPECT_TRUE(smc_open());  // open already
     EXPECT_EQ(read_float("FNum"), 2);
@@ -124,8 +124,8 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,0,0\n");
 }
 
-// Each driver takes its rows in turn, each key in its own size. A minimum is refused though the driver would take
-// it; macsmc's mode stays ours, unwritten, until a target, and the machine runs an unforced fan.
+// Each driver takes its rows in turn, each key in its own size. A minimum is refused though the driver would take it;
+// macsmc's mode stays ours, unwritten, until a target, and the machine runs an unforced fan.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
     const std::tuple<Driver, const char*, float, int, const char*> cases[] = {{kApplesmc, "F0Mn", 1000, -1, ""},

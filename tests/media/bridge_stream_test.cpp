@@ -7,7 +7,8 @@
 #include <cmath>
 #include <thread>
 
-TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
+// Long plain text (base64 artwork) is written past the serialiser: the same bytes, wherever it stands among what.
+TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextDropsTheRestAndWritesLongTextsAsTheSerialiserWould)
 {
     CapturedOutput output;
     EXPECT_FALSE(emit({{"pid", 1}, {"rate", NAN}}));
@@ -17,12 +18,6 @@ TEST(EventStream, WritesWhatJsonCanHoldMendsBadTextAndDropsTheRest)
     EXPECT_EQ(output.lines(),
         (std::vector<std::string>{
             R"({"pid":2,"duration":215,"rate":1.5,"t":"a\\b\n"})", "{\"title\":\"bad \xEF\xBF\xBD byte\"}"}));
-}
-
-// Long plain text (base64 artwork) is written past the serialiser; the bytes
-// must not change for it, wherever it stands and whatever else is there.
-TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
-{
     const std::string art(3000, 'Q'), quoted = std::string(3000, 'a') + "\"", bad = std::string(3000, 'b') + "\xc3\xff";
     const std::string tab = "\t\x1f" + std::string(2000, 'x'), wide = std::string(2000, 'y') + "\u00e9";
     const Record records[] = {
@@ -30,7 +25,6 @@ TEST(EventStream, WritesLongTextsExactlyAsTheSerialiserWould)
         {{"quoted", quoted}, {"bad", bad}, {"tab", tab}, {"wide", wide}, {"art", art}},
         {{std::string(1500, 'k'), art}},
     };
-    CapturedOutput output;
     for (const Record& record : records) {
         emit(record);
         EXPECT_EQ(output.lines(), std::vector{record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)});

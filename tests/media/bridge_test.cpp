@@ -1,5 +1,4 @@
-// The bridge in this process over fake framework functions: the record its
-// answers make, the artwork it sends once, the debounce and the command table.
+// The bridge over fake framework functions: the record of their answers, artwork sent once, debounce, commands.
 #include "artwork.h"
 #include "base64.h"
 #include "captured_output.h"
@@ -28,8 +27,7 @@ static MRData bytes(std::vector<std::uint8_t> content)
     return MRData{std::make_shared<const std::vector<std::uint8_t>>(std::move(content))};
 }
 
-// The fake framework's answer is read and written only on the queue; what
-// it is asked to do happens on the test's own thread.
+// The fake framework's answer is read and written only on the queue; what it is asked to do, on the test's thread.
 static MRInfoDictionary answer;
 static std::vector<std::string> actions;
 static std::atomic<int> refreshes;
@@ -119,9 +117,7 @@ TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
     EXPECT_EQ(now_playing_record(7, false, paused)["rate"], 0);  // a flag counts as its number
 }
 
-// One snapshot per row, in order: what was sent before decides what is sent,
-// so the same artwork again, or new bytes under the same identifier, are not
-// sent, but the same artwork after none is.
+// A snapshot a row: the same artwork again, or new bytes under its identifier, are not sent; the same after none is.
 TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
 {
     const std::vector<std::uint8_t> three = {0xfb, 0xff, 0xfe}, four = {1, 2, 3, 4}, five = {1, 2, 3, 4, 5};
@@ -153,16 +149,14 @@ TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
     }
 }
 
-// The last group's missing bytes are zeros, whatever lies beyond the bytes given.
 TEST(Base64, EncodesOnlyTheBytesItIsGiven)
 {
-    const std::uint8_t beyond[] = {0x00, 0xff, 0xff};
-    EXPECT_EQ(base64_encode(beyond, 1), "AA==");
-    EXPECT_EQ(base64_encode(beyond, 2), "AP8=");
+    const std::uint8_t beyond[] = {0x00, 0xff, 0xff};  // the last group's missing bytes are zeros all the same
+    EXPECT_EQ(base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
 }
 
-// An identifier stands for its text: a boolean for 1 or 0, as on the
-// platform; a date the calendar cannot hold, or no number, for its seconds.
+// An identifier stands for its text: a boolean for 1 or 0, as on the platform; a date the calendar cannot hold, or no
+// number, for its seconds.
 TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
 {
     const std::pair<MRValue, const char*> rows[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"}, {false, "0"},
@@ -209,8 +203,7 @@ TEST_F(Bridge, RequestsCloserThan120msGiveOneRefreshAndTheRefreshCommandOneMore)
     }
 }
 
-// Held up, the queue stops the reader once its bound of blocks waits there
-// (the action of the next line done); released, it goes on and loses nothing.
+// Held up, the queue stops the reader at its bound of blocks (the next line's action done); released, nothing lost.
 TEST_F(Bridge, TheReaderWaitsForAQueueThatIsFarBehind)
 {
     std::atomic<bool> held = true;
@@ -256,8 +249,7 @@ TEST_F(Bridge, CarriesOutEachLineAsTheCommandTableSays)
 }
 
 #ifndef __APPLE__
-// Three names exported as a framework exports them; the fourth symbol is
-// missing, so its own text stands for it.
+// Three names exported as a framework exports them; the fourth is missing, so its own text stands for it.
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
 TEST_EXPORT const char* const kMRMediaRemoteNowPlayingInfoDidChangeNotification = "test.info";
 TEST_EXPORT const char* const kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification = "test.playing";
@@ -276,8 +268,7 @@ TEST(Framework, ObservesTheNamesItExportsElseTheSymbolsOwn)
 }
 #endif
 
-// Only setting the elapsed time may be missing: the bridge refuses to start
-// without any other function.
+// Only setting the elapsed time may be missing: the bridge refuses to start without any other function.
 TEST(Framework, StartsWithoutOnlyTheOptionalFunction)
 {
     install_fake_framework();

@@ -1,5 +1,4 @@
-// This process's standard output sent to a temporary file while the object
-// lives, and read back from it.
+// This process's standard output sent to a temporary file while the object lives, and read back from it.
 #pragma once
 
 #include <fcntl.h>

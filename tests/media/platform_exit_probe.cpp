@@ -1,6 +1,5 @@
-// A process shaped like the bridge's: a queue kept busy, a fast timer on it,
-// notifications posted from several threads, the main thread parked in the
-// run loop; a detached thread ends it with exit(0) once all of that runs.
+// A process shaped like the bridge's: a queue kept busy, a fast timer on it, notifications posted from several threads,
+// the main thread parked in the run loop; a detached thread ends it with exit(0) once all of that runs.
 #include "platform/platform.h"
 
 #include <atomic>
@@ -19,8 +18,7 @@ static void spin()
     platform::queue_async(queue, spin);
 }
 
-// A tenth of the thread sanitizer's second of waiting at exit still catches
-// late races and keeps many runs in a row quick.
+// A tenth of the thread sanitizer's second of waiting at exit still catches late races, and many runs stay quick.
 extern "C" const char* __tsan_default_options()
 {
     return "atexit_sleep_ms=100";

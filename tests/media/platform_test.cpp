@@ -1,6 +1,5 @@
-// The platform layer: serial queues, cancellable blocks, timers, the
-// notification center, and a process ending while all of them run. Blocks,
-// timers and observers may outlive a test, so what they touch is static.
+// The platform layer: serial queues, cancellable blocks, timers, the notification center, and a process ending while
+// all of them run. Blocks, timers and observers may outlive a test, so what they touch is static.
 #include "child.h"
 #include "platform/platform.h"
 #include "wait.h"
@@ -13,8 +12,7 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Blocks due now run in submission order, one at a time, on the queue's
-// worker; later ones by deadline, never early; a cancelled one never.
+// Due now, blocks run in order, one at a time, on the queue's worker; later by deadline, never early; cancelled, never.
 TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
 {
     platform::Queue queue = platform::queue_create("test.queue");
@@ -44,10 +42,8 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
     EXPECT_FALSE(platform::queue_is_current(queue));
 }
 
-// A timer fires at once, then keeps to its period: firing k never comes
-// sooner than k periods after it was resumed (a late firing may shorten the
-// next gap). Set again, it keeps only the new setting, whose start it waits
-// for and which, without a period, fires once.
+// A timer fires at once, then firing k never sooner than k periods after resuming (a late one may shorten the next
+// gap). Set again, it keeps only the new setting, waits for its start and, without a period, fires once.
 TEST(Timer, FiresAtOnceThenEveryPeriodAndASecondSettingReplacesTheFirst)
 {
     platform::Queue queue = platform::queue_create("test.timer");
@@ -102,9 +98,8 @@ TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
     EXPECT_EQ(seen, (std::vector<std::thread::id>{poster, poster}));
 }
 
-// A probe shaped like the bridge keeps the queue, a fast timer, posts and
-// the run loop busy while a detached thread calls exit(0): a process-wide
-// object torn down under a running thread would crash or hang some runs.
+// A probe shaped like the bridge keeps the queue, a fast timer, posts and the run loop busy while a detached thread
+// calls exit(0): a process-wide object torn down under a running thread would crash or hang some runs.
 TEST(ProcessExit, FromADetachedThreadWhileEverythingRunsEndsWithZeroEveryTime)
 {
     for (int run = 0; run < 30; run++) {

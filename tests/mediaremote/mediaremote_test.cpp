@@ -37,8 +37,7 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 
 using V = sdbus::Variant;
 
-// A caller may ask before it registers for notifications: the question starts the bus thread itself. With
-// no bus there is no player, whose pid reads 0.
+// Asked before registering, the question starts the bus thread itself; with no bus there is no player, pid 0.
 TEST(Exports, AnswersAQuestionAskedBeforeRegistering)
 {
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1), unsetenv("XDG_RUNTIME_DIR");  // never yours
@@ -51,7 +50,20 @@ TEST(Exports, AnswersAQuestionAskedBeforeRegistering)
     EXPECT_TRUE(wait_until([&] { return pid == 0; }));
 }
 
-TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
+static std::string shown(const MRValue& v)
+{
+    if (auto s = std::get_if<std::string>(&v))
+        return "s:" + *s;
+    if (auto i = std::get_if<std::int64_t>(&v))
+        return "i:" + std::to_string(*i);
+    if (auto d = std::get_if<double>(&v))
+        return "d:" + std::to_string(*d);
+    if (auto o = std::get_if<MRObject>(&v))
+        return "o:" + o->description;
+    return std::holds_alternative<bool>(v) ? (std::get<bool>(v) ? "b:1" : "b:0") : "?";
+}
+
+TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
 {
     PropertyMap metadata = {{"xesam:artist", V(std::vector<std::string>{"Ann", "Bob", "Cy"})},
         {"xesam:album", V(std::int64_t(7))}, {"mpris:length", V(std::uint64_t(215'250'000))},
@@ -76,25 +88,8 @@ TEST(Metadata, NamesTimesInSecondsAndTheRateAsTheFrameworkHasThem)
         EXPECT_EQ(std::get<double>(metadata_info(properties, 0).at(kMRMediaRemoteNowPlayingInfoPlaybackRate)), expected)
             << status;
     }
-}
-
-static std::string shown(const MRValue& v)
-{
-    if (auto s = std::get_if<std::string>(&v))
-        return "s:" + *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return "i:" + std::to_string(*i);
-    if (auto d = std::get_if<double>(&v))
-        return "d:" + std::to_string(*d);
-    if (auto o = std::get_if<MRObject>(&v))
-        return "o:" + o->description;
-    return std::holds_alternative<bool>(v) ? (std::get<bool>(v) ? "b:1" : "b:0") : "?";
-}
-
-// Each D-Bus type as a text and as a time: what it is, a number of microseconds as seconds, any other type by name.
-TEST(Metadata, ReadsEveryDBusTypeAsWhatItIs)
-{
-    const std::tuple<V, const char*, const char*> rows[] = {{V(std::string("Song")), "s:Song", "s:Song"},
+    // Each D-Bus type as a text and as a time: what it is, a number of microseconds as seconds, any other by name.
+    const std::tuple<V, const char*, const char*> types[] = {{V(std::string("Song")), "s:Song", "s:Song"},
         {V(sdbus::ObjectPath("/track/1")), "s:/track/1", "s:/track/1"}, {V(true), "b:1", "b:1"},
         {V(2.5e6), "d:2500000.000000", "d:2.500000"}, {V(std::int64_t(-3'000'000)), "i:-3000000", "d:-3.000000"},
         {V(std::uint64_t(4'000'000)), "i:4000000", "d:4.000000"},
@@ -102,7 +97,7 @@ TEST(Metadata, ReadsEveryDBusTypeAsWhatItIs)
         {V(std::uint32_t(6'000'000)), "i:6000000", "d:6.000000"}, {V(std::int16_t(-7)), "i:-7", "d:-0.000007"},
         {V(std::uint16_t(8)), "i:8", "d:0.000008"}, {V(std::uint8_t(9)), "i:9", "d:0.000009"},
         {V(std::vector<std::int32_t>{1}), "o:ai", "o:ai"}};
-    for (const auto& [v, text, time] : rows) {
+    for (const auto& [v, text, time] : types) {
         PropertyMap metadata = {{"xesam:title", v}, {"mpris:length", v}};
         auto info = metadata_info({{"Metadata", V(metadata)}}, 0);
         EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
@@ -175,8 +170,8 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         player.set("Playing", track(title));
         json record = host.record_where({{"title", title}, {"pid", getpid()}}).value_or(json::object());
         EXPECT_NEAR(record.value("timestamp", 0.0), std::time(nullptr), 10.0) << title;  // none: at 1970
-        // As `printf next | tolvane-media-host`: all input before the bus is found, the last line without its
-        // end. Commands were lost on a loaded machine, not on every run: hence the repetitions.
+        // As `printf next | tolvane-media-host`: all input before the bus is found, the last line without its end.
+        // Commands were lost on a loaded machine, not on every run: hence the repetitions.
         for (int run = 1; run <= 25; ++run) {
             HostProcess quick;
             child_write(quick, "next");
@@ -186,8 +181,8 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         EXPECT_EQ(player.calls(25), std::vector<std::string>(25, "Next"));
     }
     ASSERT_TRUE(host.record_where(noPlayer)) << "after the bus left";
-    // A bus that never takes the connection leaves the stand-in's bus thread inside the D-Bus
-    // library, waiting for an answer to its greeting: the end of input ends the host all the same.
+    // A bus that never takes the connection leaves the stand-in's bus thread inside the D-Bus library, waiting for an
+    // answer to its greeting: the end of input ends the host all the same.
     const std::string path = test_folder() + "/bus";
     unlink(path.c_str());  // the killed bus's socket
     int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -201,8 +196,8 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     close(listener);
 }
 
-// Tells every connection, as if it were the bus, that the name's owner left. The bus keeps a
-// sender's order: once it answers the call that follows, what comes later reaches the host after.
+// Tells every connection, as if it were the bus, that the name's owner left. The bus keeps a sender's order: once it
+// answers the call that follows, what comes later reaches the host after.
 static void forge_departure(FakePlayer& from, const std::string& name, const std::string& owner)
 {
     auto bus = sdbus::createProxy(*from.connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
@@ -217,11 +212,11 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
     bus->callMethod("GetId").onInterface("org.freedesktop.DBus");
 }
 
-// The bridge's timer writes a record every 4 s: one 3 s after the first is the timer's, so the changes that follow
-// have the next 3 s to themselves. The first cover is on a mount that stopped answering (reads of hung.* never return
-// here): that holds up nothing, nor is it read again while its read is out. The next comes with a record of its own
-// once read, and is then kept by its URL. Then two peers that never read, one owning no player name, say every 100 ms
-// that they changed, and one says the player left: that holds up no command, nor is believed.
+// The bridge's timer writes a record every 4 s: one 3 s after the first is the timer's, so the changes that follow have
+// the next 3 s to themselves. The first cover is on a mount that stopped answering (reads of hung.* never return here):
+// that holds up nothing, nor is it read again while its read is out. The next comes with a record of its own once read,
+// and is then kept by its URL. Then two peers that never read, one owning no player name, say every 100 ms that they
+// changed, and one says the player left: that holds up no command, nor is believed.
 TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlayingPlayer)
 {
     BusDaemon bus;
@@ -322,8 +317,8 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     EXPECT_EQ(child_wait(host, 5s), 0);
 }
 
-// A player that never answers takes commands only as fast as their calls time out: the host stops reading the
-// input it cannot pass on rather than holding all of it.
+// A player that never answers takes commands only as fast as their calls time out: the host stops reading the input it
+// cannot pass on rather than holding all of it.
 TEST(Host, StopsReadingCommandsThatThePlayerDoesNotTake)
 {
     BusDaemon bus;

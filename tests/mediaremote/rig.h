@@ -21,8 +21,8 @@ inline std::string test_folder()
     return folder.path;
 }
 
-// Ready once it prints its address (else it throws); it replaces the socket a killed daemon left. A session bus
-// that lets a connection wait for 128 replies at most, the daemon's own default, not 50,000: a flood meets it.
+// Ready once it prints its address (else it throws); it replaces the socket a killed daemon left. A session bus that
+// lets a connection wait for 128 replies at most, the daemon's own default, not 50,000: a flood meets it.
 struct BusDaemon : Child {
     BusDaemon()
         : Child({"/usr/bin/dbus-daemon", "--config-file=" + config(), "--nofork", "--print-address",
@@ -96,8 +96,8 @@ struct FakePlayer {
         object_->finishRegistration();
         if (answers)
             connection_->enterEventLoopAsync();
-        // The name goes last, so whoever sees it finds the object ready. Without one,
-        // asking its own name finishes the greeting, which a mute one never would.
+        // The name goes last, so whoever sees it finds the object ready. Without one, asking its own name finishes the
+        // greeting, which a mute one never would.
         name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
     }
     ~FakePlayer() { connection_->leaveEventLoop(); }

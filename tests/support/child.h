@@ -1,5 +1,4 @@
-// A program run by a test: its standard input and output are pipes held by
-// the test, its standard error is the test's.
+// A program run by a test: its standard input and output are pipes held by the test, its standard error is the test's.
 // It dies with the test's thread, and with the object, by pid.
 #pragma once
 

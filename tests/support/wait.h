@@ -1,5 +1,4 @@
-// Waiting on an event in a test: poll the condition until a generous
-// deadline, so a loaded machine only makes a test slower, never wrong.
+// Polls the condition until a generous deadline: a loaded machine makes a test slower, never wrong.
 #pragma once
 
 #include <chrono>
