@@ -226,7 +226,8 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     auto art = [](std::string t, std::string url) { return Metadata{{"xesam:title", V(t)}, {"mpris:artUrl", V(url)}}; };
     changing.set("Playing", art("Start", "file://" + hung));
     HostProcess host;
-    ASSERT_TRUE(host.record_where({{"title", "Start"}, {"playing", true}}));  // as read at attach
+    json attached = next_record(host, Clock::now() + 10s).value_or(json::object()), whole = attached;  // all read first
+    ASSERT_EQ(attached, (whole.merge_patch({{"title", "Start"}, {"playing", true}, {"pid", getpid()}}), whole));
     const std::string tasks = "/proc/" + std::to_string(host.pid) + "/task";
     auto threads = proc_entries(tasks);
     // While little happens it sleeps: a thread that spins would take seconds of processor time, not a tick or two.
@@ -319,9 +320,15 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
 
 // A player that never answers takes commands only as fast as their calls time out: the host stops reading the input it
 // cannot pass on rather than holding all of it.
-TEST(Host, StopsReadingCommandsThatThePlayerDoesNotTake)
+TEST(Host, AsksASlowPlayerAgainAndStopsReadingCommandsThatThePlayerDoesNotTake)
 {
     BusDaemon bus;
+    {  // slow to answer at attach, so asked again
+        FakePlayer slow("slow");
+        slow.set("Playing", std::nullopt), slow.slowReads = 1;
+        HostProcess host;
+        EXPECT_TRUE(host.record_where({{"playing", true}}));
+    }
     FakePlayer mute("mute", false);
     HostProcess host;
     ASSERT_TRUE(host.record_where({{"pid", getpid()}}));

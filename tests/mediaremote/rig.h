@@ -7,6 +7,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <atomic>
 #include <fstream>
 #include <mutex>
 
@@ -85,7 +86,11 @@ struct FakePlayer {
         auto serve = [&](const char* property, const auto& value) {
             object_->registerProperty(property)
                 .onInterface(interface)
-                .withGetter([this, &value] { return locked([&] { return value; }); })
+                .withGetter([this, &value] {
+                    if (slowReads-- > 0)
+                        std::this_thread::sleep_for(1s);
+                    return locked([&] { return value; });
+                })
                 .withUpdateBehavior(
                     answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
         };
@@ -140,6 +145,7 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
+    std::atomic<int> slowReads = 0;  // answered after a second each
 };
 
 inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
