@@ -14,15 +14,23 @@
 #include <cstring>
 #include <thread>
 
-inline int connect_to(const std::string& path)  // a connected socket, or -1
+// Bound (listening with the backlog given), or connected: the socket, else -1. A bound one closed leaves the file
+// that a killed server leaves, where nobody listens (macOS makes no socket file by mknod).
+inline int unix_socket(const std::string& path, int backlog = -1)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {AF_UNIX, {}};
+    sockaddr_un addr = {};  // macOS puts a length before the family
+    addr.sun_family = AF_UNIX;
     strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+    auto* at = reinterpret_cast<sockaddr*>(&addr);
+    if (backlog < 0 ? connect(fd, at, sizeof addr) == 0 : bind(fd, at, sizeof addr) == 0 && listen(fd, backlog) == 0)
         return fd;
     close(fd);
     return -1;
+}
+inline int connect_to(const std::string& path)
+{
+    return unix_socket(path);
 }
 
 // Up to the close, with "(reset)" appended to a reply the connection's reset ended, "(no close)" after 10 silent s.

@@ -196,7 +196,7 @@ TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemoves
     victimPath = dir.path, hijackedPath = path;  // root's own folder, 0755
     for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, SIGXFSZ, SIGRTMAX}) {
         haveOriginal = false, write_key("F0Md", std::array<uint8_t, 1>{1}.data(), 1);
-        ASSERT_EQ(mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);  // as an earlier run leaves it
+        ASSERT_EQ(close(unix_socket(path, 0)), 0);  // as an earlier run leaves it
         mode_t saved = umask(077);
         bool started = server.start(path, geteuid());
         EXPECT_EQ(umask(saved), 077u);  // the helper put back the mask it found
@@ -265,7 +265,7 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN, precious = dir.file("precious"),
                       fits = dir.longest(), s = dir.file("s"), unbindable = dir.file("no/such/sock");
     std::ofstream(precious) << "keep me";
-    ASSERT_EQ(mknod(fits.c_str(), S_IFSOCK | 0600, 0), 0);
+    ASSERT_EQ(close(unix_socket(fits, 0)), 0);
     std::map<int, std::string> errors = {{2, "no SMC\n"},  // by exit status; the others write none
         {64, "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n"}};
     const std::tuple<std::string, std::string, int> rows[] = {{helper, "", 2},
@@ -301,14 +301,12 @@ static Child ctl(const std::string& socket, std::vector<std::string> args)
 
 // Gives one connection reply, its request unread, and closes; without one, never accepts and backlogs one.
 struct StandIn {
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    std::jthread thread;
+    int fd;
+    std::thread thread;  // not std::jthread, which Apple's libc++ lacks
     StandIn(const std::string& path, const char* reply)
+        : fd(unix_socket(path, reply ? 4 : 0))
     {
-        sockaddr_un addr = {AF_UNIX, {}};
-        strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), listen(fd, reply ? 4 : 0);
-        thread = std::jthread([this, reply] {
+        thread = std::thread([this, reply] {
             if (pollfd p = {fd, POLLIN, 0}; reply && poll(&p, 1, 20000) == 1) {
                 int client = accept(fd, nullptr, nullptr);
                 send(client, reply, strlen(reply), MSG_NOSIGNAL), close(client);
@@ -329,7 +327,7 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         "not served by the helper at @ (closed without a reply): only its --owner "
         "and root are, and this is uid " +
         std::to_string(geteuid()) + "\n";
-    ASSERT_EQ(mknod(dir.file("stale").c_str(), S_IFSOCK | 0600, 0), 0);  // where nobody listens
+    ASSERT_EQ(close(unix_socket(dir.file("stale"), 0)), 0);  // where nobody listens
     // The longest line the client takes, and one byte more, which could have been cut short.
     const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";
     StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},

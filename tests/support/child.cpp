@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#ifdef __linux__
 #include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,18 +47,26 @@ static void close_fd(int& fd)
     fd = -1;
 }
 
+// macOS has no pipe2; only this thread starts children, so none inherits the pipes before they close on exec.
+static bool pipe_closed_on_exec(int fds[2])
+{
+    return pipe(fds) == 0 && fcntl(fds[0], F_SETFD, FD_CLOEXEC) == 0 && fcntl(fds[1], F_SETFD, FD_CLOEXEC) == 0;
+}
+
 // Only system calls between fork and exec: the test process has threads.
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
 {
     std::vector<std::string> args = argv, vars = environment(env);
     auto argp = pointers(args), envp = pointers(vars);
     int stdinPipe[2], stdoutPipe[2];
-    if (pipe2(stdinPipe, O_CLOEXEC) || pipe2(stdoutPipe, O_CLOEXEC))
+    if (!pipe_closed_on_exec(stdinPipe) || !pipe_closed_on_exec(stdoutPipe))
         return;
     signal(SIGPIPE, SIG_IGN);  // a child that died must fail the test, not end it
     pid = fork();
     if (pid == 0) {
+#ifdef __linux__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
         signal(SIGPIPE, SIG_DFL);
         dup2(stdinPipe[0], 0);
         dup2(stdoutPipe[1], 1);
@@ -149,5 +160,5 @@ double child_cpu_seconds(const Child& child)
 
 long proc_entries(const std::string& folder)
 {
-    return long(std::ranges::distance(std::filesystem::directory_iterator(folder)));
+    return long(std::distance(std::filesystem::directory_iterator(folder), {}));
 }

@@ -1,5 +1,5 @@
 // A program run by a test: its standard input and output are pipes held by the test, its standard error is the test's.
-// It dies with the test's thread, and with the object, by pid.
+// It dies with the object, by pid, and on Linux with the test's thread too.
 #pragma once
 
 #include <sys/types.h>
