@@ -133,8 +133,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
         {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
         {1, 6000, 0.5f, flt_, 1}, {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
-        {0, none, 0.25f, fpe2, 0.25f},
-        {0, none, 20000, fpe2, 16383.75f}};  // saturates rather than wrapping round to a slow fan
+        {0, none, 0.25f, fpe2, 0.25f}, {0, none, 20000, fpe2, 16383.75f}};  // the last saturates, not wrapping round
     for (auto [mn, mx, request, type, target] : rows) {
         SCOPED_TRACE(testing::Message() << mn << " " << mx << " " << request);
         fresh_process(1);
@@ -209,7 +208,6 @@ TEST(RestoreStaleForcing, HandsAllBackOnlyWhenAFanOrTheTestSwitchMayBeLeftForced
     }
 }
 
-// The watchdog's clock, when no test stands in for it.
 TEST(Clock, ReadsTheMonotonicClockInSeconds)
 {
     timespec ts;

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -378,37 +379,29 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
     ASSERT_TRUE(server.start(path, geteuid()));
     const std::string notForced =
         kSaid + "the fans are no longer forced (the helper restarted, or a client handed them back)\n";
-    std::vector<int> silent;
+    int silent[4] = {-1, -1, -1, -1};
     const std::tuple<std::function<void(Child&)>, std::string, int> rows[] = {
         {[](Child& c) { child_kill(c, SIGINT); }, "ok\n", 0}, {[](Child& c) { child_kill(c, SIGTERM); }, "ok\n", 0},
         {[](Child& c) { child_kill(c, SIGHUP); }, "ok\n", 0}, {[&](Child&) { request(path, "auto\n"); }, notForced, 1},
         {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
         {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1},
         // Behind four silent clients that the helper waits 2 s each for, the hand-back gets no reply in time.
-        {[&](Child& c) {
-             for (int i = 0; i < 4; i++)
-                 silent.push_back(connect_to(path));
-             child_kill(c, SIGTERM);
-         },
+        {[&](Child& c) { std::generate(silent, silent + 4, [&] { return connect_to(path); }), child_kill(c, SIGTERM); },
             kSaid + "no reply from the helper at " + path + " within 5 seconds\n", 75}};
     for (const auto& [meanwhile, last, status] : rows) {
         SCOPED_TRACE(last);
         Child hold = ctl(path, {"--every", "1", "hold", "2500"});
         EXPECT_EQ(child_read_line(hold), "ok");
-#ifdef __linux__  // /proc shows that it sleeps between reminders and keeps no reminder's socket
-        const std::string fds = "/proc/" + std::to_string(hold.pid) + "/fd";
+        const std::string fds = "/proc/" + std::to_string(hold.pid) + "/fd";  // it sleeps and keeps no socket
         std::pair before(child_cpu_seconds(hold), proc_entries(fds));
-#endif
         for (int reminder = 0; reminder < 3; reminder++, fakeNow += 25)
             EXPECT_EQ(child_read_line(hold).value_or("").substr(0, 19), "ok fans=2 forced=1 ");
-#ifdef __linux__
         EXPECT_LT(child_cpu_seconds(hold) - before.first, 0.5);
         EXPECT_EQ(proc_entries(fds), before.second);
-#endif
         meanwhile(hold);
         auto [out, exitStatus] = child_finish(hold);
-        for (int fd : std::exchange(silent, {}))
-            close(fd);
+        for (int& fd : silent)
+            fd = fd < 0 ? fd : (close(fd), -1);
         EXPECT_TRUE(out.ends_with(last)) << out;
         EXPECT_EQ(exitStatus, status);
         EXPECT_TRUE(server.thread.joinable() || server.start(path, geteuid()));

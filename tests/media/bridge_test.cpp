@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -45,14 +46,9 @@ static void install_fake_framework()
         reply(callback, std::make_shared<MRInfoDictionary>(answer));
     };
     sendCommand = [](std::uint32_t command, const void*) {
-        actions.push_back("command " + std::to_string(command));
-        return true;
+        return actions.push_back("command " + std::to_string(command)), true;
     };
-    setElapsed = [](double seconds) {
-        char text[32];
-        std::snprintf(text, sizeof text, "seek %g", seconds);
-        actions.push_back(text);
-    };
+    setElapsed = [](double seconds) { actions.push_back("seek " + (std::ostringstream() << seconds).str()); };
 }
 
 struct Bridge : testing::Test {
@@ -62,8 +58,7 @@ struct Bridge : testing::Test {
     {
         [[maybe_unused]] static const bool once =
             (queue = platform::queue_create("test.bridge"), install_fake_framework(), true);
-        refreshes = 0;
-        actions.clear();
+        refreshes = 0, actions.clear();
     }
     void TearDown() override { drain(); }
 
@@ -155,8 +150,7 @@ TEST(Base64, EncodesOnlyTheBytesItIsGiven)
     EXPECT_EQ(base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
 }
 
-// An identifier stands for its text: a boolean for 1 or 0, as on the platform; a date the calendar cannot hold, or no
-// number, for its seconds.
+// An identifier stands for its text: a boolean for 1 or 0; a date the calendar cannot hold, or no number, its seconds.
 TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
 {
     const std::pair<MRValue, const char*> rows[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"}, {false, "0"},

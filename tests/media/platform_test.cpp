@@ -42,21 +42,18 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
     EXPECT_FALSE(platform::queue_is_current(queue));
 }
 
-// A timer fires at once, then firing k never sooner than k periods after resuming (a late one may shorten the next
-// gap). Set again, it keeps only the new setting, waits for its start and, without a period, fires once.
-TEST(Timer, FiresAtOnceThenEveryPeriodAndASecondSettingReplacesTheFirst)
+// As the bridge's: at once, then firing k no sooner than k periods after resuming (a late one may shorten a gap).
+TEST(Timer, FiresAtOnceThenEveryPeriod)
 {
     platform::Queue queue = platform::queue_create("test.timer");
-    static std::atomic<int> firings = 0, offQueue = 0, firstInTime = 0, afterReset = -1;
+    static std::atomic<int> firings = 0, offQueue = 0, firstInTime = 0;
     static std::atomic<bool> early = false;
-    static Clock::time_point last, reset, resumed;
+    static Clock::time_point resumed;
     platform::Timer timer = platform::timer_create(queue);
     platform::timer_set(timer, 0ns, 300ms, 0ns);
     platform::timer_set_handler(timer, [queue] {
-        auto now = Clock::now();
-        early = early || now - resumed < firings++ * 300ms;
+        early = early || Clock::now() - resumed < firings++ * 300ms;
         offQueue += !platform::queue_is_current(queue);
-        last = now;
     });
     resumed = Clock::now();
     platform::timer_resume(timer);
@@ -65,25 +62,7 @@ TEST(Timer, FiresAtOnceThenEveryPeriodAndASecondSettingReplacesTheFirst)
     ASSERT_TRUE(wait_until([] { return firstInTime != 0 && firings >= 4; }));
     EXPECT_EQ(firstInTime, 1);
     EXPECT_FALSE(early);
-    platform::queue_async(queue, [queue, timer] {
-        int before = firings;
-        reset = Clock::now();
-        platform::timer_set(timer, 200ms, 0ns, 0ns);
-        platform::queue_after(queue, 700ms, [before] { afterReset = firings - before; });
-    });
-    ASSERT_TRUE(wait_until([] { return afterReset >= 0; }));
-    EXPECT_EQ(afterReset, 1);
-    EXPECT_GE(last - reset, 200ms);
     EXPECT_EQ(offQueue, 0);
-    // Resumed before any setting, a timer waits for one.
-    static std::atomic<int> unsetFirings = 0;
-    static std::atomic<bool> looked = false;
-    platform::Timer unset = platform::timer_create(queue);
-    platform::timer_set_handler(unset, [] { unsetFirings++; });
-    platform::timer_resume(unset);
-    platform::queue_after(queue, 50ms, [] { looked = true; });
-    ASSERT_TRUE(wait_until([] { return looked.load(); }));
-    EXPECT_EQ(unsetFirings, 0);
 }
 
 TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
@@ -98,8 +77,7 @@ TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
     EXPECT_EQ(seen, (std::vector<std::thread::id>{poster, poster}));
 }
 
-// A probe shaped like the bridge keeps the queue, a fast timer, posts and the run loop busy while a detached thread
-// calls exit(0): a process-wide object torn down under a running thread would crash or hang some runs.
+// exit(0) from a detached thread while a queue, a fast timer, posts and the run loop run: nothing crashes or hangs.
 TEST(ProcessExit, FromADetachedThreadWhileEverythingRunsEndsWithZeroEveryTime)
 {
     for (int run = 0; run < 30; run++) {

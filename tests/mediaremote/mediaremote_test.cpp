@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -36,19 +35,6 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 }
 
 using V = sdbus::Variant;
-
-// Asked before registering, the question starts the bus thread itself; with no bus there is no player, pid 0.
-TEST(Exports, AnswersAQuestionAskedBeforeRegistering)
-{
-    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1), unsetenv("XDG_RUNTIME_DIR");  // never yours
-    void* library = dlopen(TOLVANE_MEDIAREMOTE_LIB, RTLD_NOW);
-    ASSERT_TRUE(library) << dlerror();
-    auto ask =
-        reinterpret_cast<MRGetNowPlayingApplicationPIDFn>(dlsym(library, "MRMediaRemoteGetNowPlayingApplicationPID"));
-    std::atomic<int> pid = -1;
-    ask(platform::queue_create("asker"), [&](std::int32_t answer) { pid = answer; });
-    EXPECT_TRUE(wait_until([&] { return pid == 0; }));
-}
 
 static std::string shown(const MRValue& v)
 {
@@ -318,8 +304,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     EXPECT_EQ(child_wait(host, 5s), 0);
 }
 
-// A player that never answers takes commands only as fast as their calls time out: the host stops reading the input it
-// cannot pass on rather than holding all of it.
+// A player that never answers: the host stops reading the input it cannot pass on rather than holding all of it.
 TEST(Host, AsksASlowPlayerAgainAndStopsReadingCommandsThatThePlayerDoesNotTake)
 {
     BusDaemon bus;

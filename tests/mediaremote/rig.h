@@ -63,11 +63,7 @@ struct HostProcess : Child {
 // one never reads a message and announces changes without their values, so whoever believes it has to ask it.
 struct FakePlayer {
     static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
-    template <class F> auto locked(F f)
-    {
-        std::lock_guard guard(lock_);
-        return f();
-    }
+    template <class F> auto locked(F f) { return std::lock_guard(lock_), f(); }
 
     explicit FakePlayer(const std::string& name, bool answers = true)
         : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))

@@ -31,7 +31,7 @@ std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit = st
 void child_kill(Child& child, int signal);
 // All it writes until it ends, and its exit status (-1: a signal ended it, or it outlived the limits).
 std::pair<std::string, int> child_finish(Child& child);
-// Its user and system time so far, from the kernel's own count in /proc (Linux only).
+// Its user and system time so far, from the kernel's own count in /proc (Linux; 0 elsewhere).
 double child_cpu_seconds(const Child& child);
-// How many open descriptors or threads a folder of /proc lists (Linux only).
+// How many open descriptors or threads a folder of /proc lists (Linux; 0 elsewhere).
 long proc_entries(const std::string& folder);
