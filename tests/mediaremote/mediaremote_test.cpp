@@ -167,6 +167,14 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         EXPECT_EQ(player.calls(25), std::vector<std::string>(25, "Next"));
     }
     ASSERT_TRUE(host.record_where(noPlayer)) << "after the bus left";
+    {  // with a player on it: shown at once, not at the timer's next record (the one at least 3 s after another)
+        std::optional<BusDaemon> bus(std::in_place);
+        FakePlayer player("left");
+        auto start = Clock::now(), tick = start;
+        while (next_record(host, start + 10s) && (tick = Clock::now()) - start < 3s) { }
+        bus.reset();
+        EXPECT_TRUE(host.record_where(noPlayer, tick + 3200ms));
+    }
     // A bus that never takes the connection leaves the stand-in's bus thread inside the D-Bus library, waiting for an
     // answer to its greeting: the end of input ends the host all the same.
     const std::string path = test_folder() + "/bus";

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -96,12 +97,17 @@ struct FakePlayer {
         serve("Rate", rate_);
         object_->finishRegistration();
         if (answers)
-            connection_->enterEventLoopAsync();
+            loop_ = std::thread([this] {
+                try {
+                    connection_->enterEventLoop();
+                } catch (const sdbus::Error&) {  // the bus went away
+                }
+            });
         // The name goes last, so whoever sees it finds the object ready. Without one, asking its own name finishes the
         // greeting, which a mute one never would.
         name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
     }
-    ~FakePlayer() { connection_->leaveEventLoop(); }
+    ~FakePlayer() { connection_->leaveEventLoop(), loop_.joinable() ? loop_.join() : void(); }
 
     // What is given changes together: the properties in one signal, after the seek's own (else silent, as in MPRIS).
     void set(std::optional<std::string> status, std::optional<Metadata> metadata, std::optional<std::int64_t> seek = {})
@@ -135,6 +141,7 @@ struct FakePlayer {
 
     std::unique_ptr<sdbus::IConnection> connection_;
     std::unique_ptr<sdbus::IObject> object_;
+    std::thread loop_;
     std::mutex lock_;
     std::string status_ = "Stopped";
     Metadata metadata_;
