@@ -6,6 +6,7 @@
 #include "wait.h"
 
 #include <sdbus-c++/sdbus-c++.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <fstream>
@@ -83,9 +84,11 @@ struct FakePlayer {
         auto serve = [&](const char* property, const auto& value) {
             object_->registerProperty(property)
                 .onInterface(interface)
-                .withGetter([this, &value] {
+                .withGetter([this, &value, property] {
                     if (slowReads-- > 0)
                         std::this_thread::sleep_for(1s);
+                    if (positionRefused && property == std::string_view("Position"))
+                        throw sdbus::Error("org.example.Error.Refused", "no position to tell");
                     return locked([&] { return value; });
                 })
                 .withUpdateBehavior(
@@ -149,7 +152,15 @@ struct FakePlayer {
     double rate_ = 1.0;
     std::vector<std::string> calls_;
     std::atomic<int> slowReads = 0;  // answered after a second each
+    std::atomic<bool> positionRefused = false;
 };
+
+// What the host has not read yet of its input.
+inline int unread_input(const Child& host)
+{
+    int bytes = 0;
+    return ioctl(host.in, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
 
 inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
 {
