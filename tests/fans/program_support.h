@@ -14,8 +14,7 @@
 #include <cstring>
 #include <thread>
 
-// Bound (listening with the backlog given), or connected: the socket, else -1. A bound one closed leaves the file
-// that a killed server leaves, where nobody listens (macOS makes no socket file by mknod).
+// Listening with the backlog given, else connected; -1 if not. Closed, a bound one is a socket no one serves.
 inline int unix_socket(const std::string& path, int backlog = -1)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);

@@ -1,5 +1,4 @@
-// The built library end to end: tolvane-media-host loads a link to it from a temporary folder, next to a link to a
-// framework or to none. The stand-in finds no bus there, so it answers at once that nothing plays.
+// tolvane-media-host loads a link to the built library beside one to a framework, or none; nothing plays (no bus).
 #include "records.h"
 #include "temp_dir.h"
 #include "wait.h"
@@ -67,8 +66,7 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
     EXPECT_EQ(status, 0);
 }
 
-// Runs end with records in flight or none: each line a whole record, the ready record once at most. With its input
-// open, the first says once that it is ready among its first two records (the other: that nothing plays).
+// Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
 TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime)
 {
     std::string burst;

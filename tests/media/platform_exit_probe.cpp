@@ -1,5 +1,4 @@
-// A process shaped like the bridge's: a queue kept busy, a fast timer on it, notifications posted from several threads,
-// the main thread parked in the run loop; a detached thread ends it with exit(0) once all of that runs.
+// Shaped like the bridge: a busy queue, a fast timer, posts from threads, the run loop; a detached thread exits(0).
 #include "platform/platform.h"
 
 #include <atomic>

@@ -1,5 +1,4 @@
-// The platform layer: serial queues, cancellable blocks, timers, the notification center, and a process ending while
-// all of them run. Blocks, timers and observers may outlive a test, so what they touch is static.
+// The platform layer. Blocks, timers and observers may outlive a test, so what they touch is static.
 #include "child.h"
 #include "platform/platform.h"
 #include "wait.h"

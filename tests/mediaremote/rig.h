@@ -43,8 +43,7 @@ struct BusDaemon : Child {
     }
 };
 
-// With the built bridge and stand-in, on the test's bus only, never one the runtime folder names. Its reads of files
-// named hung.* never return (hung_reads.cpp).
+// On the test's bus only, never one the runtime folder names; its reads of files named hung.* never return.
 struct HostProcess : Child {
     HostProcess()
         : Child({TOLVANE_HOST_PATH},
@@ -62,12 +61,13 @@ struct HostProcess : Child {
 };
 
 // A player owning org.mpris.MediaPlayer2.<name> (no name: none) that notes each method call as it handles it. A mute
-// one never reads a message and announces changes without their values, so whoever believes it has to ask it.
+// one never reads a message and announces changes without their values, so whoever believes it has to ask it. An odd
+// one tells its position as a fraction, not the integer MPRIS asks for.
 struct FakePlayer {
     static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
     template <class F> auto locked(F f) { return std::lock_guard(lock_), f(); }
 
-    explicit FakePlayer(const std::string& name, bool answers = true)
+    explicit FakePlayer(const std::string& name, bool answers = true, bool oddPosition = false)
         : connection_(sdbus::createSessionBusConnectionWithAddress(BusDaemon::address()))
         , object_(sdbus::createObject(*connection_, "/org/mpris/MediaPlayer2"))
     {
@@ -84,11 +84,9 @@ struct FakePlayer {
         auto serve = [&](const char* property, const auto& value) {
             object_->registerProperty(property)
                 .onInterface(interface)
-                .withGetter([this, &value, property] {
+                .withGetter([this, &value] {
                     if (slowReads-- > 0)
                         std::this_thread::sleep_for(1s);
-                    if (positionRefused && property == std::string_view("Position"))
-                        throw sdbus::Error("org.example.Error.Refused", "no position to tell");
                     return locked([&] { return value; });
                 })
                 .withUpdateBehavior(
@@ -96,7 +94,7 @@ struct FakePlayer {
         };
         serve("PlaybackStatus", status_);
         serve("Metadata", metadata_);
-        serve("Position", position_);
+        oddPosition ? serve("Position", rate_) : serve("Position", position_);
         serve("Rate", rate_);
         object_->finishRegistration();
         if (answers)
@@ -106,8 +104,7 @@ struct FakePlayer {
                 } catch (const sdbus::Error&) {  // the bus went away
                 }
             });
-        // The name goes last, so whoever sees it finds the object ready. Without one, asking its own name finishes the
-        // greeting, which a mute one never would.
+        // The name last, so the object is ready when seen; without one, asking its own name ends the greeting.
         name.empty() ? void(connection_->getUniqueName()) : connection_->requestName("org.mpris.MediaPlayer2." + name);
     }
     ~FakePlayer() { connection_->leaveEventLoop(), loop_.joinable() ? loop_.join() : void(); }
@@ -152,7 +149,6 @@ struct FakePlayer {
     double rate_ = 1.0;
     std::vector<std::string> calls_;
     std::atomic<int> slowReads = 0;  // answered after a second each
-    std::atomic<bool> positionRefused = false;
 };
 
 // What the host has not read yet of its input.

@@ -1,4 +1,3 @@
-// The now-playing records of a tolvane-media-host child, as JSON.
 #pragma once
 
 #include "child.h"
