@@ -251,7 +251,8 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
             {{"playing", true}}},  // to be read
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
-        {[&] { other.reset(); }, {{"title", "Title"}}}, {[&] { other.emplace("other"); }, {{"title", ""}}},
+        {[&] { other.reset(); }, {{"title", "Title"}}},
+        {[&] { other.emplace("other"); }, {{"title", ""}}},
         {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},  // active again
         {[&] { other.reset(), changing.set(std::nullopt, art("Cover", "file://" + cover)); }, {{"title", "Cover"}}},
         {[] {}, {{"artworkID", "file://" + cover}, {"artwork", "iVBORw0KGgo="}}},  // once read
@@ -261,12 +262,14 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { changing.set(std::nullopt, art("Inline", "data:image/gif;base64,R0lGODlh")); },
             {{"title", "Inline"}, {"artworkID", "6-16418206729593078201"},
                 {"artwork", "R0lGODlh"}}},  // decoded at once
+        {[&] { changing.set("Playing", std::nullopt); }, {{"playing", true}}},
     };
     for (const auto& [change, shows] : steps) {
         change();
         json record = next_record(host, tick + 3200ms).value_or(json::object()), patched = record;
         ASSERT_EQ(record, (patched.merge_patch(shows), patched));
     }
+    other.emplace("other");  // not shown while another plays
     EXPECT_FALSE(next_record(host, tick + 3200ms));
 
     FakePlayer stranger("", false), mute("mute", false);
