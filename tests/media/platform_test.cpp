@@ -1,5 +1,4 @@
 // The platform layer. Blocks, timers and observers may outlive a test, so what they touch is static.
-#include "child.h"
 #include "platform/platform.h"
 #include "wait.h"
 
@@ -74,13 +73,4 @@ TEST(NotificationCenter, RunsTheObserversOfThePostedNameOnThePostingThread)
     std::thread::id poster;
     std::thread([&poster] { poster = std::this_thread::get_id(), platform::notification_post("test.mine"); }).join();
     EXPECT_EQ(seen, (std::vector<std::thread::id>{poster, poster}));
-}
-
-// exit(0) from a detached thread while a queue, a fast timer, posts and the run loop run: nothing crashes or hangs.
-TEST(ProcessExit, FromADetachedThreadWhileEverythingRunsEndsWithZeroEveryTime)
-{
-    for (int run = 0; run < 30; run++) {
-        Child probe({PLATFORM_EXIT_PROBE});
-        ASSERT_EQ(child_wait(probe), 0) << "run " << run;
-    }
 }
