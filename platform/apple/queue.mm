@@ -25,11 +25,6 @@ Queue queue_create(const char* label)
     return created;
 }
 
-const char* queue_label(const Queue& queue)
-{
-    return dispatch_queue_get_label(queue->queue);
-}
-
 bool queue_is_current(const Queue& queue)
 {
     return dispatch_get_specific(&currentKey) == (void*)queue->queue;

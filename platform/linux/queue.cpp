@@ -8,14 +8,12 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <utility>
 
 namespace platform {
 
 struct SerialQueue {
-    std::string label;
     std::mutex mutex;
     std::condition_variable wake;
     std::map<std::pair<Clock::time_point, uint64_t>, Block> work;
@@ -69,19 +67,14 @@ static void insert_locked(SerialQueue* queue, Clock::time_point due, Block block
     queue->wake.notify_one();
 }
 
-Queue queue_create(const char* label)
+// The label names a queue for Apple's tools only.
+Queue queue_create(const char* /*label*/)
 {
     auto* queue = new SerialQueue;
-    queue->label = label ? label : "";
     std::thread worker(run_worker, queue);
     queue->worker = worker.get_id();
     worker.detach();
     return Queue(queue, release);
-}
-
-const char* queue_label(const Queue& queue)
-{
-    return queue->label.c_str();
 }
 
 // Compared by thread id rather than kept in a thread_local: a library loaded

@@ -21,7 +21,6 @@ struct SerialQueue;
 using Queue = std::shared_ptr<SerialQueue>;
 
 Queue queue_create(const char* label);
-const char* queue_label(const Queue& queue);
 bool queue_is_current(const Queue& queue);  // true on the queue's own worker
 void queue_async(const Queue& queue, Block block);
 void queue_after(const Queue& queue, Nanoseconds delay, Block block);
