@@ -44,15 +44,18 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
 TEST(Timer, FiresAtOnceThenEveryPeriod)
 {
     platform::Queue queue = platform::queue_create("test.timer");
-    static std::atomic<int> firings = 0, offQueue = 0, firstInTime = 0;
+    static std::atomic<int> firings = 0, offQueue = 0, firstInTime = 0, beforeResume = -1;
     static std::atomic<bool> early = false;
     static Clock::time_point resumed;
     platform::Timer timer = platform::timer_create(queue);
-    platform::timer_set(timer, 0ns, 300ms, 0ns);
     platform::timer_set_handler(timer, [queue] {
         early = early || Clock::now() - resumed < firings++ * 300ms;
         offQueue += !platform::queue_is_current(queue);
     });
+    platform::timer_set(timer, 0ns, 300ms, 0ns);
+    platform::queue_after(queue, 50ms, [] { beforeResume = firings.load(); });  // set, but not yet resumed
+    ASSERT_TRUE(wait_until([] { return beforeResume >= 0; }));
+    EXPECT_EQ(beforeResume, 0);
     resumed = Clock::now();
     platform::timer_resume(timer);
     // Due well before the second firing: only a firing at once precedes it.
