@@ -219,6 +219,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     std::ofstream(cover) << "\x89PNG\r\n\x1a\n", std::ofstream(hung) << "\x89PNG\r\n\x1a\n";
     auto art = [](std::string t, std::string url) { return Metadata{{"xesam:title", V(t)}, {"mpris:artUrl", V(url)}}; };
     changing.set("Playing", art("Start", "file://" + hung));
+    changing.slowReads = 1, changing.slowMs = 150;  // its state comes after its pid, yet within the first wait
     HostProcess host;
     json attached = next_record(host, Clock::now() + 10s).value_or(json::object()), whole = attached;  // all read first
     ASSERT_EQ(attached, (whole.merge_patch({{"title", "Start"}, {"playing", true}, {"pid", getpid()}}), whole));

@@ -86,7 +86,7 @@ struct FakePlayer {
                 .onInterface(interface)
                 .withGetter([this, &value] {
                     if (slowReads-- > 0)
-                        std::this_thread::sleep_for(1s);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
                     return locked([&] { return value; });
                 })
                 .withUpdateBehavior(
@@ -148,7 +148,7 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
-    std::atomic<int> slowReads = 0;  // answered after a second each
+    std::atomic<int> slowReads = 0, slowMs = 1000;  // the next reads, answered this late
 };
 
 // What the host has not read yet of its input.
