@@ -61,7 +61,7 @@ static std::string visit(const std::string& path, const Visit& v)
 {
     if (!v.halfClose)
         return request(path, v.text);
-    int fd = connect_to(path);
+    int fd = unix_socket(path);
     if (fd < 0)
         return "(no connection)";
     shutdown(fd, SHUT_WR);

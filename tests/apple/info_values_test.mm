@@ -23,7 +23,7 @@ struct InfoValues : testing::Test {
     }
 };
 
-TEST_F(InfoValues, KeepsTextIntegersFractionsBooleansDatesAndDataApart)
+TEST_F(InfoValues, KeepsEachKindApartDescribesAnyOtherObjectAndLeavesOutKeysThatAreNotText)
 {
     EXPECT_EQ(as<std::string>(@"Kind of Blue ♪"), "Kind of Blue ♪");
     EXPECT_EQ(as<std::int64_t>([NSNumber numberWithInt:215]), 215);
@@ -39,10 +39,6 @@ TEST_F(InfoValues, KeepsTextIntegersFractionsBooleansDatesAndDataApart)
     ASSERT_TRUE(data.bytes);
     EXPECT_EQ(*data.bytes, std::vector<std::uint8_t>(bytes, bytes + sizeof bytes));
     EXPECT_TRUE(as<MRData>([NSData data]).bytes->empty());
-}
-
-TEST_F(InfoValues, DescribesAnyOtherObjectAndLeavesOutKeysThatAreNotText)
-{
     NSArray* list = [NSArray arrayWithObjects:@"a", @"b", nil];
     EXPECT_EQ(as<MRObject>(list).description, std::string([[list description] UTF8String]));
     NSDictionary* mixed =

@@ -27,11 +27,6 @@ inline int unix_socket(const std::string& path, int backlog = -1)
     close(fd);
     return -1;
 }
-inline int connect_to(const std::string& path)
-{
-    return unix_socket(path);
-}
-
 // Up to the close, with "(reset)" appended to a reply the connection's reset ended, "(no close)" after 10 silent s.
 inline std::string read_all(int fd)
 {
@@ -46,7 +41,7 @@ inline std::string read_all(int fd)
 
 inline std::string request(const std::string& path, const std::string& text)
 {
-    int fd = connect_to(path);
+    int fd = unix_socket(path);
     if (fd < 0)
         return "(no connection)";
     send(fd, text.data(), text.size(), MSG_NOSIGNAL);
@@ -77,7 +72,7 @@ struct ServerThread {  // serve() on a thread of this process, with the controll
     {
         if (thread.joinable()) {
             pthread_kill(thread.native_handle(), sig);
-            close(connect_to(path));  // wakes select should the signal land just before it
+            close(unix_socket(path));  // wakes select should the signal land just before it
             thread.join();
         }
         return status;

@@ -174,14 +174,14 @@ TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAndOutlivesOneThatLeaves
     auto handedBack = [&] { return request(path, "status\n").starts_with("ok fans=2 forced=0 "); };
     EXPECT_TRUE(wait_until(handedBack, std::chrono::seconds(20)));
     // A client that leaves before its reply: the first holds the helper until it closes, by when the second is gone.
-    int holding = connect_to(path), leaving = connect_to(path);
+    int holding = unix_socket(path), leaving = unix_socket(path);
     ASSERT_EQ(send(leaving, "status\n", 7, 0), 7);
     close(leaving), close(holding);
     EXPECT_EQ(request(path, "ping\n"), "ok\n");
     // Nor is a client that says nothing at all contact: the one after it is dropped at its receive time-out.
     int64_t before = lastContact;
     fakeNow += 5;
-    close(connect_to(path));
+    close(unix_socket(path));
     EXPECT_EQ(request(path, ""), "");
     EXPECT_EQ(lastContact, before);
 }
@@ -335,7 +335,7 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"},
         {dir.file("oh"), "oh\n"}, {dir.file("erro"), "erro\n"}, {dir.file("longest"), longest.c_str()},
         {dir.file("longer"), longer.c_str()}};
-    int queued = connect_to(dir.file("full"));  // the one its backlog of 0 holds
+    int queued = unix_socket(dir.file("full"));  // the one its backlog of 0 holds
     // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
     const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
         {"", {"hello"}, "ok tolvane-fans 1\n", 0}, {"", {"ping"}, "ok\n", 0}, {"", {"set", "2500"}, "ok\n", 0},
@@ -386,7 +386,9 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
         {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1},
         // Behind four silent clients that the helper waits 2 s each for, the hand-back gets no reply in time.
-        {[&](Child& c) { std::generate(silent, silent + 4, [&] { return connect_to(path); }), child_kill(c, SIGTERM); },
+        {[&](Child& c) {
+             std::generate(silent, silent + 4, [&] { return unix_socket(path); }), child_kill(c, SIGTERM);
+         },
             kSaid + "no reply from the helper at " + path + " within 5 seconds\n", 75}};
     for (const auto& [meanwhile, last, status] : rows) {
         SCOPED_TRACE(last);
