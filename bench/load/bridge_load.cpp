@@ -125,9 +125,8 @@ int main(int argc, char** argv)
     int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
     Folder scratch;
     const fs::path& folder = scratch.path;
-    Child host({MEDIA_HOST, folder / "libTOLVANEMedia.so"},
-        {"STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string(),
-            "STUB_POSTS=" + (folder / "posts").string()});
+    Child host({"/usr/bin/env", "STUB_SCRIPT=" + (folder / "script").string(), "STUB_LOG=" + (folder / "log").string(),
+        "STUB_POSTS=" + (folder / "posts").string(), MEDIA_HOST, folder / "libTOLVANEMedia.so"});
     if (!next_record(host, std::chrono::steady_clock::now() + 20s))
         return 1;
     std::ofstream posts(folder / "posts");  // the framework reads it since it registered

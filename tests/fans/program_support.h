@@ -3,30 +3,15 @@
 
 #include "service.h"
 #include "temp_dir.h"
+#include "unix_socket.h"
 #include "wait.h"
 
 #include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 
-// Listening with the backlog given, else connected; -1 if not. Closed, a bound one is a socket no one serves.
-inline int unix_socket(const std::string& path, int backlog = -1)
-{
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr = {};  // macOS puts a length before the family
-    addr.sun_family = AF_UNIX;
-    strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    auto* at = reinterpret_cast<sockaddr*>(&addr);
-    if (backlog < 0 ? connect(fd, at, sizeof addr) == 0 : bind(fd, at, sizeof addr) == 0 && listen(fd, backlog) == 0)
-        return fd;
-    close(fd);
-    return -1;
-}
 // Up to the close, with "(reset)" appended to a reply the connection's reset ended, "(no close)" after 10 silent s.
 inline std::string read_all(int fd)
 {

@@ -23,8 +23,8 @@ static std::string library_beside(const std::string& folder, const std::string& 
 
 struct BridgeProcess {
     explicit BridgeProcess(const std::string& framework = STAND_IN)
-        : child({MEDIA_HOST, library_beside(folder.path, framework)},
-              {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"), "XDG_RUNTIME_DIR"})
+        : child({"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"),
+              MEDIA_HOST, library_beside(folder.path, framework)})
     {
     }
     TempDir folder;
@@ -38,8 +38,10 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
 {
     TempDir folder;
     auto output = [](std::vector<std::string> argv) {
-        argv.insert(argv.begin(), {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1 <&-"});
-        Child child(argv, {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "XDG_RUNTIME_DIR"});
+        argv.insert(argv.begin(),
+            {"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent", "/bin/sh",
+                "-c", "\"$0\" \"$@\" 2>&1 <&-"});
+        Child child(argv);
         return child_finish(child);
     };
     fs::create_directories(folder.file("bin/" LIBDIR_FROM_BINDIR)), fs::create_directory(folder.file("none"));
@@ -48,14 +50,8 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
         {{MEDIA_HOST, "a", "b"}, {"usage: tolvane-media-host [library]\n", 64}},
         {{MEDIA_HOST, none}, {host + none + ": cannot open shared object file: No such file or directory\n", 1}},
         {{MEDIA_HOST, STAND_IN}, {host + STAND_IN + ": undefined symbol: tolvane_media_run\n", 1}},
-        {{MEDIA_HOST, library_beside(folder.file("none"), "")},
-            {R"({"error":"framework"})"
-             "\n",
-                2}},
-        {{MEDIA_HOST, library_beside(folder.path, NOT_A_FRAMEWORK)},
-            {R"({"error":"symbols"})"
-             "\n",
-                2}}};
+        {{MEDIA_HOST, library_beside(folder.file("none"), "")}, {"{\"error\":\"framework\"}\n", 2}},
+        {{MEDIA_HOST, library_beside(folder.path, NOT_A_FRAMEWORK)}, {"{\"error\":\"symbols\"}\n", 2}}};
     for (const auto& [argv, shown] : rows)
         EXPECT_EQ(output(argv), shown);
     fs::copy_file(MEDIA_HOST, folder.file("bin/tolvane-media-host"));
@@ -69,9 +65,7 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
 // Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
 TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime)
 {
-    std::string burst;
-    for (int i = 0; i < 100; i++)
-        burst += "refresh\n";
+    const std::string burst = repeated("refresh\n", 100);
     for (int run = 0; run < 20; run++) {
         SCOPED_TRACE(run);
         BridgeProcess bridge;
@@ -98,10 +92,7 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     GTEST_SKIP() << "the thread sanitizer's _exit flushes standard output and so waits for the stuck record";
 #endif
     BridgeProcess bridge;
-    std::string burst;
-    for (int i = 0; i < 2000; i++)
-        burst += "refresh\n";
-    child_write(bridge.child, burst);
+    child_write(bridge.child, repeated("refresh\n", 2000));
     ASSERT_TRUE(wait_until([&] {
         int unread = 0;
         return ioctl(bridge.child.out, FIONREAD, &unread) == 0 && unread > 60000;  // the pipe is full

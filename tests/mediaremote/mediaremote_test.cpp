@@ -4,13 +4,12 @@
 #include "metadata.h"
 #include "players.h"
 #include "rig.h"
+#include "unix_socket.h"
 
 #include <gtest/gtest.h>
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <ctime>
@@ -145,11 +144,8 @@ extern "C" const char* __tsan_default_suppressions()
 
 TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheBus)
 {
-    HostProcess host;   // nothing listens there yet
-    std::string nexts;  // for no player: none may keep a place among the commands the stand-in lets wait
-    for (int i = 0; i < 2000; i++)
-        nexts += "next\n";
-    child_write(host, nexts);
+    HostProcess host;                             // nothing listens there yet
+    child_write(host, repeated("next\n", 2000));  // for no player: none may keep a place among those let wait
     ASSERT_TRUE(wait_until([&] { return unread_input(host) == 0; }));
     const json noPlayer = {{"pid", 0}, {"title", ""}};
     for (const char* title : {"Before", "After"}) {
@@ -180,10 +176,8 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: the end of input ends it anyway.
     const std::string path = test_folder() + "/bus";
     unlink(path.c_str());  // the killed bus's socket
-    int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{AF_UNIX, {}};
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) | listen(listener, 4), 0);
+    int listener = unix_socket(path, 4);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(poll(std::array{pollfd{listener, POLLIN, 0}}.data(), 1, 10'000), 1);  // the host knocks
     child_write(host, "play\n");
     child_close_input(host);
@@ -238,17 +232,10 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { changing.set("Playing", track("Both")); }, {{"title", "Both"}, {"playing", true}}},  // in one signal
         {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},
         {[&] { changing.set(std::nullopt, std::nullopt, 9'000'000); }, {{"elapsed", 9.0}}},
-        {[&] {
-             changing.locked([&] { changing.rate_ = 2; }), changing.announce({{"Rate", V(2.0)}}, {});
-         },
-            {{"rate", 2.0}}},
-        {[&] {
-             changing.locked([&] { changing.position_ = 20'000'000; }),
-                 changing.announce({{"Position", V(20'000'000)}}, {});
-         },
-            {{"elapsed", 20.0}}},
+        {[&] { changing.announce(changing.rate_, 2, "Rate"); }, {{"rate", 2.0}}},
+        {[&] { changing.announce(changing.position_, 20'000'000, "Position"); }, {{"elapsed", 20.0}}},
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
-        {[&] { changing.locked([&] { changing.status_ = "Playing"; }), changing.announce({}, {"PlaybackStatus"}); },
+        {[&] { changing.announce(changing.status_, "Playing", "PlaybackStatus", false); },
             {{"playing", true}}},  // to be read
         {[&] { changing.set("Paused", std::nullopt); }, {{"playing", false}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},  // the latest active, while none plays
@@ -299,10 +286,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         FakePlayer odd("odd", true, true);
         odd.set("Playing", Metadata{{"xesam:title", V(std::string("Odd"))}});
         ASSERT_TRUE(host.record_where({{"title", "Odd"}}));
-        std::string seeks;
-        for (int i = 0; i < 320; i++)
-            seeks += i < 300 ? "seek 4\n" : "next\n";
-        child_write(host, seeks);
+        child_write(host, repeated("seek 4\n", 300) + repeated("next\n", 20));
         EXPECT_EQ(odd.calls(20), std::vector<std::string>(20, "Next"));
     }
     // An id given as a plain string serves too; a command after a seek waits for it.
@@ -339,9 +323,7 @@ TEST(Host, AsksASlowPlayerAgainAndStopsReadingCommandsThatThePlayerDoesNotTake)
     FakePlayer mute("mute", false);
     HostProcess host;
     ASSERT_TRUE(host.record_where({{"pid", getpid()}}));
-    std::string flood;
-    for (int i = 0; i < 2000; i++)
-        flood += "play\n";
+    const std::string flood = repeated("play\n", 2000);
     child_write(host, flood);
     ASSERT_TRUE(wait_until([&] { return unread_input(host) < static_cast<int>(flood.size()); }));
     EXPECT_FALSE(wait_until([&] { return unread_input(host) == 0; }, 1s));

@@ -46,8 +46,8 @@ struct BusDaemon : Child {
 // On the test's bus only, never one the runtime folder names; its reads of files named hung.* never return.
 struct HostProcess : Child {
     HostProcess()
-        : Child({TOLVANE_HOST_PATH},
-              {"DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(), "XDG_RUNTIME_DIR", "LD_PRELOAD=" TOLVANE_HUNG_READS})
+        : Child({"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(),
+              "LD_PRELOAD=" TOLVANE_HUNG_READS, TOLVANE_HOST_PATH})
     {
     }
     // The first record before the deadline with every field of part.
@@ -125,12 +125,14 @@ struct FakePlayer {
         if (!changed.empty())  // none would mean all
             object_->emitPropertiesChangedSignal(interface, changed);
     }
-    // A change signal as any player may send it: some values given, other names only invalidated.
-    void announce(const std::map<std::string, sdbus::Variant>& changed, const std::vector<std::string>& invalidated)
+    // One property changed alone, and said as any player may: with its value, or its name only invalidated.
+    template <class T> void announce(T& member, std::type_identity_t<T> value, const char* name, bool given = true)
     {
+        locked([&] { member = value; });
         object_->emitSignal("PropertiesChanged")
             .onInterface("org.freedesktop.DBus.Properties")
-            .withArguments(std::string(interface), changed, invalidated);
+            .withArguments(std::string(interface), given ? Metadata{{name, sdbus::Variant(value)}} : Metadata{},
+                given ? std::vector<std::string>{} : std::vector<std::string>{name});
     }
     std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
     {

@@ -2,7 +2,6 @@
 
 #include "wait.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,19 +16,6 @@
 #include <unistd.h>
 
 extern char** environ;
-
-// The test's environment with the changes made: "NAME=value" sets, "NAME" removes.
-static std::vector<std::string> environment(const std::vector<std::string>& changes)
-{
-    auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; entry++)
-        if (std::none_of(changes.begin(), changes.end(), [&](auto& change) { return name(change) == name(*entry); }))
-            env.push_back(*entry);
-    std::copy_if(changes.begin(), changes.end(), std::back_inserter(env),
-        [](auto& change) { return change.find('=') != std::string::npos; });
-    return env;
-}
 
 static std::vector<char*> pointers(std::vector<std::string>& strings)
 {
@@ -54,10 +40,10 @@ static bool pipe_closed_on_exec(int fds[2])
 }
 
 // Only system calls between fork and exec: the test process has threads.
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+Child::Child(const std::vector<std::string>& argv)
 {
-    std::vector<std::string> args = argv, vars = environment(env);
-    auto argp = pointers(args), envp = pointers(vars);
+    std::vector<std::string> args = argv;
+    auto argp = pointers(args);
     int stdinPipe[2], stdoutPipe[2];
     if (!pipe_closed_on_exec(stdinPipe) || !pipe_closed_on_exec(stdoutPipe))
         return;
@@ -70,7 +56,7 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
         signal(SIGPIPE, SIG_DFL);
         dup2(stdinPipe[0], 0);
         dup2(stdoutPipe[1], 1);
-        execve(argp[0], argp.data(), envp.data());
+        execve(argp[0], argp.data(), environ);
         _exit(127);
     }
     close(stdinPipe[0]);
@@ -89,14 +75,18 @@ Child::~Child()
     }
 }
 
+// A blocking write to a pipe is whole unless the reader is gone.
 void child_write(Child& child, const std::string& text)
 {
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t n = write(child.in, text.data() + done, text.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
+    [[maybe_unused]] ssize_t n = write(child.in, text.data(), text.size());
+}
+
+std::string repeated(const std::string& line, int times)
+{
+    std::string all;
+    while (times-- > 0)
+        all += line;
+    return all;
 }
 
 void child_close_input(Child& child)

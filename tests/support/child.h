@@ -15,14 +15,14 @@ struct Child {
     int in = -1, out = -1;
     std::string unread;
 
-    // env: "NAME=value" sets NAME; a bare "NAME" removes it.
-    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    explicit Child(const std::vector<std::string>& argv);  // "/usr/bin/env" first changes its environment
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 };
 
 void child_write(Child& child, const std::string& text);  // to its standard input
+std::string repeated(const std::string& line, int times);
 void child_close_input(Child& child);
 // The next line of its output, or nothing at its end or at the deadline.
 std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(10));
