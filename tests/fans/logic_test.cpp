@@ -1,5 +1,4 @@
-// Key access and fan control over a scripted controller, which logs each exchange ("info F0Tg", "write F0Md 01") and
-// fails those in faults. It takes a write of any size, as the hardware may: the size check is ours.
+// Over a scripted controller that logs each exchange, fails those in faults and takes a write of any size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -127,7 +126,7 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
     EXPECT_EQ(std::string(line, 23), "ok fans=8 forced=0 F0=3");
 }
 
-TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
+TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysTypeExchangingInOrderAndCapturingTheModesOnce)
 {
     const std::tuple<float, float, float, uint32_t, float> rows[] = {{1200, 6000, 500, flt_, 1200},
         {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
@@ -141,9 +140,27 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysType)
         EXPECT_TRUE(force_all_fans(request));
         EXPECT_EQ(read_float("F0Tg"), target);  // the bytes are pinned where reads are decoded
     }
-    fresh_process(0);  // none to force: forced all the same
+    fresh_process(0);  // none to force: forced all the same, the test switch alone set
     EXPECT_TRUE(force_all_fans(2500));
     EXPECT_EQ(forced, 1);
+    EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
+    fresh_process(2);
+    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // to be captured as 0
+    restore_auto();  // handing back before any forcing writes modes 0
+    EXPECT_EQ(exchanges, "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n");
+    exchanges.clear(), keys["F0Md"] = {ui8, 1, {1}};
+    EXPECT_TRUE(force_all_fans(2500));
+    EXPECT_EQ(exchanges,
+        "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\n"
+        "info F0Mn\nread F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
+        "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
+        "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
+    restore_auto();
+    keys["F0Md"] = {ui8, 1, {3}};
+    EXPECT_TRUE(force_all_fans(3000));
+    restore_auto();
+    EXPECT_EQ(exchanges.find("read F0Md"), exchanges.rfind("read F0Md"));
+    EXPECT_TRUE(exchanges.ends_with("write F0Md 01\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"));
 }
 
 // A target key of another type or size than its value's counts as a failure.
@@ -166,30 +183,6 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
         EXPECT_NE(exchanges.find("write F1Tg 00401c45"), std::string::npos);  // a failure does not end the loop
         EXPECT_EQ(exchanges.ends_with(handedBack), fails);
     }
-}
-
-TEST(ForceAllFans, ExchangesInOrderCapturingTheModesOnce)
-{
-    fresh_process(0);
-    EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
-    fresh_process(2);
-    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // to be captured as 0
-    restore_auto();  // handing back before any forcing writes modes 0
-    EXPECT_EQ(exchanges, "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n");
-    exchanges.clear(), keys["F0Md"] = {ui8, 1, {1}};
-    EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(exchanges,
-        "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\n"
-        "info F0Mn\nread F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
-        "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
-        "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
-    restore_auto();
-    keys["F0Md"] = {ui8, 1, {3}};
-    EXPECT_TRUE(force_all_fans(3000));
-    restore_auto();
-    EXPECT_EQ(exchanges.find("read F0Md"), exchanges.rfind("read F0Md"));
-    EXPECT_TRUE(exchanges.ends_with("write F0Md 01\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"));
 }
 
 // As the service starts: a forced (1) or unreadable mode, or the test switch on, may be a killed helper's.

@@ -324,10 +324,8 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
                               "auto | set rpm | hold rpm\n";
     const std::string notOneLine = kSaid + "the reply from @ is not one line of ok or error\n";
     const std::string noReply = kSaid + "no reply from the helper at @ within 5 seconds\n";
-    const std::string notServed = kSaid +
-        "not served by the helper at @ (closed without a reply): only its --owner "
-        "and root are, and this is uid " +
-        std::to_string(geteuid()) + "\n";
+    const std::string notServed = kSaid + "not served by the helper at @ (closed without a reply): only its --owner " +
+        "and root are, and this is uid " + std::to_string(geteuid()) + "\n";
     ASSERT_EQ(close(unix_socket(dir.file("stale"), 0)), 0);  // where nobody listens
     // The longest line the client takes, and one byte more, which could have been cut short.
     const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";

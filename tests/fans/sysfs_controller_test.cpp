@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 
 enum Driver { kNone, kApplesmc, kMacsmc };
 
-// applesmc (fan files on its platform device) or macsmc_hwmon (a hwmon device found by name), beside another hwmon
-// device with fans of its own. A busy file is a folder, refusing even root as the driver does.
+// applesmc (its platform device) or macsmc_hwmon (a hwmon found by name) beside another; a busy file is a folder.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
     std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
@@ -124,8 +123,7 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,0,0\n");
 }
 
-// Each driver takes its rows in turn, each key in its own size. A minimum is refused though the driver would take it;
-// macsmc's mode stays ours, unwritten, until a target, and the machine runs an unforced fan.
+// Each key in its own size; a minimum is refused though a driver would take it; macsmc's mode is unwritten, ours.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
     const std::tuple<Driver, const char*, float, int, const char*> cases[] = {{kApplesmc, "F0Mn", 1000, -1, ""},

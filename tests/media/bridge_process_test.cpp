@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -93,10 +91,7 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
 #endif
     BridgeProcess bridge;
     child_write(bridge.child, repeated("refresh\n", 2000));
-    ASSERT_TRUE(wait_until([&] {
-        int unread = 0;
-        return ioctl(bridge.child.out, FIONREAD, &unread) == 0 && unread > 60000;  // the pipe is full
-    }));
+    ASSERT_TRUE(wait_until([&] { return unread(bridge.child.out) > 60000; }));  // the pipe is full
     child_close_input(bridge.child);
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);
 }

@@ -90,6 +90,14 @@ TEST_F(Bridge, WritesTheRecordOfTheAnswersWithEachValueOfItsKind)
         std::vector<std::string>{R"({"pid":-5,"playing":true,"title":"Line\nand \"quote\"\u0001",)"
                                  R"("artist":"Sigur Rós – 東京","album":"","duration":215,"elapsed":215.04,"rate":1,)"
                                  R"("timestamp":1700000000.25,"artworkID":"<artwork 7>","artwork":"AQID"})"});
+    // Artwork in a record that could not be written never reached the reader; in one that was, it did.
+    EXPECT_TRUE(records_of({{key("ArtworkData"), bytes({4, 5, 6})}, {key("PlaybackRate"), NAN}}).empty());
+    auto lines = records_of({{key("ArtworkData"), bytes({4, 5, 6})}});
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(Record::parse(lines[0])["artwork"], "BAUG");
+    lines = records_of({{key("ArtworkData"), bytes({4, 5, 6})}});  // written, so not again
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_FALSE(Record::parse(lines[0]).contains("artwork"));
 }
 
 // No information, or values of the wrong types: defaults, stamped with the present.
@@ -113,7 +121,8 @@ TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
 }
 
 // A snapshot a row: the same artwork again, or new bytes under its identifier, are not sent; the same after none is.
-TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
+// An identifier stands for its text: a boolean for 1 or 0; a date the calendar cannot hold, or no number, its seconds.
+TEST(Artwork, IsSentOnlyWhenItsIdentityIsNewWhateverTheIdentifiersTypeAndEncodedFromItsOwnBytes)
 {
     const std::vector<std::uint8_t> three = {0xfb, 0xff, 0xfe}, four = {1, 2, 3, 4}, five = {1, 2, 3, 4, 5};
     const std::string none = "<absent>", cover = "cover-1";
@@ -142,40 +151,19 @@ TEST(NowPlayingRecord, SendsArtworkOnlyWhenItsIdentityIsNew)
         EXPECT_EQ(record.value("artworkID", none), identity);
         EXPECT_EQ(record.value("artwork", none), row.artwork);
     }
-}
-
-TEST(Base64, EncodesOnlyTheBytesItIsGiven)
-{
-    const std::uint8_t beyond[] = {0x00, 0xff, 0xff};  // the last group's missing bytes are zeros all the same
-    EXPECT_EQ(base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
-}
-
-// An identifier stands for its text: a boolean for 1 or 0; a date the calendar cannot hold, or no number, its seconds.
-TEST(ArtworkIdentity, DescribesAnIdentifierOfAnyType)
-{
-    const std::pair<MRValue, const char*> rows[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"}, {false, "0"},
-        {bytes({0xab, 0x01}), "<ab01>"}, {MRObject{"<NSURL>"}, "<NSURL>"},
+    const std::pair<MRValue, const char*> identifiers[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"},
+        {false, "0"}, {bytes({0xab, 0x01}), "<ab01>"}, {MRObject{"<NSURL>"}, "<NSURL>"},
         {MRDate{1700000000.9}, "2023-11-14 22:13:20 +0000"}, {MRDate{-0.5}, "1970-01-01 00:00:00 +0000"},
         {MRDate{1e17}, "1e+17"},                                 // a time_t, but past the calendar's years
         {MRDate{9223372036854775808.0}, "9223372036854775808"},  // just past time_t
         {MRDate{-1e19}, "-1e+19"}, {MRDate{NAN}, "nan"}, {MRDate{-INFINITY}, "-inf"}};
-    for (const auto& [identifier, text] : rows) {
+    for (const auto& [identifier, text] : identifiers) {
         MRData artwork = bytes({1});
         MRInfoDictionary info = {{key("ArtworkData"), artwork}, {key("ArtworkIdentifier"), identifier}};
         EXPECT_EQ(artwork_identity(info, artwork), text);
     }
-}
-
-// Artwork in a record that could not be written never reached the reader; in one that was, it did.
-TEST_F(Bridge, SendsTheArtworkOfARecordThatCouldNotBeWrittenWithTheNextOne)
-{
-    EXPECT_TRUE(records_of({{key("ArtworkData"), bytes({1, 2, 3})}, {key("PlaybackRate"), NAN}}).empty());
-    auto lines = records_of({{key("ArtworkData"), bytes({1, 2, 3})}});
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(Record::parse(lines[0])["artwork"], "AQID");
-    lines = records_of({{key("ArtworkData"), bytes({1, 2, 3})}});  // written, so not again
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_FALSE(Record::parse(lines[0]).contains("artwork"));
+    const std::uint8_t beyond[] = {0x00, 0xff, 0xff};  // the last group's missing bytes are zeros all the same
+    EXPECT_EQ(base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
 }
 
 // Every request is timed on the queue, as the notifications' are.

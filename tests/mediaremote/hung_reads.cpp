@@ -1,5 +1,4 @@
 // Preloaded into the host: a read of a file named hung.* never returns, as on a network mount that stopped answering.
-// Under the address sanitizer, it says that it may come before the sanitizer's runtime.
 #include <dlfcn.h>
 #include <unistd.h>
 

@@ -146,7 +146,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
 {
     HostProcess host;                             // nothing listens there yet
     child_write(host, repeated("next\n", 2000));  // for no player: none may keep a place among those let wait
-    ASSERT_TRUE(wait_until([&] { return unread_input(host) == 0; }));
+    ASSERT_TRUE(wait_until([&] { return unread(host.in) == 0; }));
     const json noPlayer = {{"pid", 0}, {"title", ""}};
     for (const char* title : {"Before", "After"}) {
         ASSERT_TRUE(host.record_where(noPlayer)) << "before " << title;
@@ -185,8 +185,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     close(listener);
 }
 
-// Tells every connection, as if it were the bus, that the name's owner left. The bus keeps a sender's order: once it
-// answers the call that follows, what comes later reaches the host after.
+// Tells every peer, as the bus would, that the name's owner left; once the bus answers a later call, all have it.
 static void forge_departure(FakePlayer& from, const std::string& name, const std::string& owner)
 {
     auto bus = sdbus::createProxy(*from.connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus");
@@ -201,10 +200,8 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
     bus->callMethod("GetId").onInterface("org.freedesktop.DBus");
 }
 
-// The timer writes a record every 4 s: one 3 s after the first is its, so the changes after have 3 s to themselves.
-// The first cover's reads never return (hung.*): that holds up nothing, nor is it read again meanwhile; the next comes
-// once read, then kept by its URL. Two peers that never read say every 100 ms that they changed, and one that the
-// player left: that holds up no command, nor is believed.
+// The timer's record (the one 3 s after the first) leaves the changes 3 s to themselves. A hung cover holds up nothing;
+// peers that never read, nagging every 100 ms, and one that says the player left, hold up no command nor are believed.
 TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlayingPlayer)
 {
     BusDaemon bus;
@@ -325,6 +322,6 @@ TEST(Host, AsksASlowPlayerAgainAndStopsReadingCommandsThatThePlayerDoesNotTake)
     ASSERT_TRUE(host.record_where({{"pid", getpid()}}));
     const std::string flood = repeated("play\n", 2000);
     child_write(host, flood);
-    ASSERT_TRUE(wait_until([&] { return unread_input(host) < static_cast<int>(flood.size()); }));
-    EXPECT_FALSE(wait_until([&] { return unread_input(host) == 0; }, 1s));
+    ASSERT_TRUE(wait_until([&] { return unread(host.in) < static_cast<int>(flood.size()); }));
+    EXPECT_FALSE(wait_until([&] { return unread(host.in) == 0; }, 1s));
 }

@@ -6,7 +6,6 @@
 #include "wait.h"
 
 #include <sdbus-c++/sdbus-c++.h>
-#include <sys/ioctl.h>
 
 #include <atomic>
 #include <fstream>
@@ -24,8 +23,7 @@ inline std::string test_folder()
     return folder.path;
 }
 
-// Ready once it prints its address (else it throws); it replaces the socket a killed daemon left. A session bus that
-// lets a connection wait for 128 replies at most, the daemon's own default, not 50,000: a flood meets it.
+// Ready once it prints its address (else it throws). At most 128 replies wait a connection, not 50,000: floods meet it.
 struct BusDaemon : Child {
     BusDaemon()
         : Child({"/usr/bin/dbus-daemon", "--config-file=" + config(), "--nofork", "--print-address",
@@ -60,9 +58,8 @@ struct HostProcess : Child {
     }
 };
 
-// A player owning org.mpris.MediaPlayer2.<name> (no name: none) that notes each method call as it handles it. A mute
-// one never reads a message and announces changes without their values, so whoever believes it has to ask it. An odd
-// one tells its position as a fraction, not the integer MPRIS asks for.
+// A player owning org.mpris.MediaPlayer2.<name> (no name: none) that notes each call it handles. A mute one never reads
+// and announces changes without values, so a believer has to ask; an odd one tells its position as a fraction.
 struct FakePlayer {
     static constexpr const char* interface = "org.mpris.MediaPlayer2.Player";
     template <class F> auto locked(F f) { return std::lock_guard(lock_), f(); }
@@ -152,13 +149,6 @@ struct FakePlayer {
     std::vector<std::string> calls_;
     std::atomic<int> slowReads = 0, slowMs = 1000;  // the next reads, answered this late
 };
-
-// What the host has not read yet of its input.
-inline int unread_input(const Child& host)
-{
-    int bytes = 0;
-    return ioctl(host.in, FIONREAD, &bytes) == 0 ? bytes : -1;
-}
 
 inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
 {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -16,15 +17,6 @@
 #include <unistd.h>
 
 extern char** environ;
-
-static std::vector<char*> pointers(std::vector<std::string>& strings)
-{
-    std::vector<char*> result;
-    for (auto& text : strings)
-        result.push_back(text.data());
-    result.push_back(nullptr);
-    return result;
-}
 
 static void close_fd(int& fd)
 {
@@ -42,8 +34,10 @@ static bool pipe_closed_on_exec(int fds[2])
 // Only system calls between fork and exec: the test process has threads.
 Child::Child(const std::vector<std::string>& argv)
 {
-    std::vector<std::string> args = argv;
-    auto argp = pointers(args);
+    std::vector<char*> argp;
+    for (const auto& arg : argv)
+        argp.push_back(const_cast<char*>(arg.c_str()));  // execve changes none
+    argp.push_back(nullptr);
     int stdinPipe[2], stdoutPipe[2];
     if (!pipe_closed_on_exec(stdinPipe) || !pipe_closed_on_exec(stdoutPipe))
         return;
@@ -87,6 +81,12 @@ std::string repeated(const std::string& line, int times)
     while (times-- > 0)
         all += line;
     return all;
+}
+
+int unread(int pipe)
+{
+    int bytes = 0;
+    return ioctl(pipe, FIONREAD, &bytes) == 0 ? bytes : -1;
 }
 
 void child_close_input(Child& child)

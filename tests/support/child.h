@@ -1,5 +1,4 @@
-// A program run by a test: its standard input and output are pipes held by the test, its standard error is the test's.
-// It dies with the object, by pid, and on Linux with the test's thread too.
+// A program run by a test on pipes for input and output; it dies with the object, by pid (on Linux, with the thread).
 #pragma once
 
 #include <sys/types.h>
@@ -23,6 +22,7 @@ struct Child {
 
 void child_write(Child& child, const std::string& text);  // to its standard input
 std::string repeated(const std::string& line, int times);
+int unread(int pipe);  // bytes written to it that its reader has not read yet, or -1
 void child_close_input(Child& child);
 // The next line of its output, or nothing at its end or at the deadline.
 std::optional<std::string> child_read_line(Child& child, std::chrono::milliseconds limit = std::chrono::seconds(10));
