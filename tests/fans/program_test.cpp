@@ -147,7 +147,7 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperP
     EXPECT_EQ(child_wait(helper), 0);
 }
 
-TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSeconds)
+TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecondsWithOrWithoutClients)
 {
     const std::string range = "error range\n", command = "error command\n";
     ASSERT_TRUE(server.start(path, geteuid()));
@@ -160,12 +160,7 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
         {"ping\nauto\n", "ok\n", 6000}, {"set 3000" + std::string(292, 'x'), "ok\n", 3000},
         {"set " + std::string(247, ' ') + "30009", "ok\n", 3000}, {"ping\n", "ok\n", 3000, 60},
         {"ping\n", "ok\n", 1200, 61}, {"set 2500\n", "ok\n", 2500}, {"auto\n", "ok\n", 1200}});
-}
-
-// With no client at all, quiet turn after quiet turn; and after a client that leaves early, or says nothing.
-TEST_F(Served, HandsBackAfter61SilentSecondsWithNoClientAndOutlivesOneThatLeavesBeforeItsReply)
-{
-    ASSERT_TRUE(server.start(path, geteuid()));
+    // With no client at all, quiet turn after quiet turn; and after a client that leaves early, or says nothing.
     ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
     int reads = clockReads;
     ASSERT_TRUE(wait_until([&] { return clockReads > reads; }, std::chrono::seconds(20)));  // a quiet turn's watchdog
@@ -245,16 +240,14 @@ TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThat
         EXPECT_EQ(linked.stop(), follows ? 0 : 1);
     }
     const std::string inRoot = "/tolvane-fans-test-" + std::to_string(getpid());  // "/" is a folder like any other
-    ServerThread top;
-    EXPECT_TRUE(top.start(inRoot, geteuid()));
-    EXPECT_EQ(top.stop(), 0);
+    EXPECT_TRUE(server.start(inRoot, geteuid()));
+    EXPECT_EQ(server.stop(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(inRoot)));
     const fs::path here = fs::current_path();  // and a bare name lies in the working folder
     fs::current_path(real);
-    ServerThread bare;
-    EXPECT_TRUE(bare.start("s", geteuid()));
+    EXPECT_TRUE(server.start("s", geteuid()));
     EXPECT_TRUE(fs::exists(real + "/s"));
-    EXPECT_EQ(bare.stop(), 0);
+    EXPECT_EQ(server.stop(), 0);
     fs::current_path(here);
 }
 
@@ -306,13 +299,13 @@ struct StandIn {
     std::thread thread;  // not std::jthread, which Apple's libc++ lacks
     StandIn(const std::string& path, const char* reply)
         : fd(unix_socket(path, reply ? 4 : 0))
-    {
-        thread = std::thread([this, reply] {
+        , thread([this, reply] {
             if (pollfd p = {fd, POLLIN, 0}; reply && poll(&p, 1, 20000) == 1) {
                 int client = accept(fd, nullptr, nullptr);
                 send(client, reply, strlen(reply), MSG_NOSIGNAL), close(client);
             }
-        });
+        })
+    {
     }
     ~StandIn() { thread.join(), close(fd); }
 };

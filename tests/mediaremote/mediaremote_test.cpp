@@ -294,7 +294,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     auto got = player.calls(calls.size() + 3);
     EXPECT_EQ(std::vector(got.end() - 2, got.end()),
         (std::vector<std::string>{"SetPosition /org/example/s 2000000", "Next"}));
-    // A flood far past what the bus lets wait (rig.h): every command arrives, in order, and records follow.
+    // A flood far past what the bus lets wait (bus.conf): every command arrives, in order, and records follow.
     std::string flood;
     std::vector<std::string> all = player.calls();
     for (int i = 0; i < 3000; i++)

@@ -8,7 +8,6 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include <atomic>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -23,22 +22,15 @@ inline std::string test_folder()
     return folder.path;
 }
 
-// Ready once it prints its address (else it throws). At most 128 replies wait a connection, not 50,000: floods meet it.
+// Ready once it prints its address (else it throws); bus.conf keeps the daemon's own limit of waiting replies.
 struct BusDaemon : Child {
     BusDaemon()
-        : Child({"/usr/bin/dbus-daemon", "--config-file=" + config(), "--nofork", "--print-address",
+        : Child({"/usr/bin/dbus-daemon", "--config-file=" TOLVANE_TEST_BUS_CONF, "--nofork", "--print-address",
               "--address=" + address()})
     {
         child_read_line(*this).value();
     }
     static std::string address() { return "unix:path=" + test_folder() + "/bus"; }
-    static std::string config()
-    {
-        std::ofstream(test_folder() + "/bus.conf")
-            << "<busconfig><include>/usr/share/dbus-1/session.conf</include>"
-               "<limit name=\"max_replies_per_connection\">128</limit></busconfig>";
-        return test_folder() + "/bus.conf";
-    }
 };
 
 // On the test's bus only, never one the runtime folder names; its reads of files named hung.* never return.

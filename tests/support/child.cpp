@@ -48,21 +48,17 @@ Child::Child(const std::vector<std::string>& argv)
         prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
         signal(SIGPIPE, SIG_DFL);
-        dup2(stdinPipe[0], 0);
-        dup2(stdoutPipe[1], 1);
+        dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
         execve(argp[0], argp.data(), environ);
         _exit(127);
     }
-    close(stdinPipe[0]);
-    close(stdoutPipe[1]);
-    in = stdinPipe[1];
-    out = stdoutPipe[0];
+    close(stdinPipe[0]), close(stdoutPipe[1]);
+    in = stdinPipe[1], out = stdoutPipe[0];
 }
 
 Child::~Child()
 {
-    close_fd(in);
-    close_fd(out);
+    close_fd(in), close_fd(out);
     if (pid > 0) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);

@@ -2,10 +2,8 @@
 
 std::optional<nlohmann::json> next_record(Child& host, std::chrono::steady_clock::time_point deadline)
 {
-    auto left = [&] {
-        return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    };
-    while (auto line = child_read_line(host, left())) {
+    using namespace std::chrono;
+    while (auto line = child_read_line(host, ceil<milliseconds>(deadline - steady_clock::now()))) {
         nlohmann::json record = nlohmann::json::parse(*line);
         if (record.contains("pid"))
             return record;

@@ -6,11 +6,9 @@
 
 template <class Condition> bool wait_until(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(10))
 {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
+    using namespace std::chrono;
+    for (auto deadline = steady_clock::now() + limit; !done(); std::this_thread::sleep_for(milliseconds(2)))
+        if (steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
     return true;
 }
