@@ -148,6 +148,9 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     child_write(host, repeated("next\n", 2000));  // for no player: none may keep a place among those let wait
     ASSERT_TRUE(wait_until([&] { return unread(host.in) == 0; }));
     const json noPlayer = {{"pid", 0}, {"title", ""}};
+    const double idle = child_cpu_seconds(host);
+    for (auto start = Clock::now(); next_record(host, start + 10s) && Clock::now() - start < 3s;) { }
+    EXPECT_LT(child_cpu_seconds(host) - idle, 0.5);  // for 3 s past what it was asked and could not do, it slept
     for (const char* title : {"Before", "After"}) {
         ASSERT_TRUE(host.record_where(noPlayer)) << "before " << title;
         BusDaemon bus;
@@ -172,6 +175,18 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         while (next_record(host, start + 10s) && (tick = Clock::now()) - start < 3s) { }
         bus.reset();
         EXPECT_TRUE(host.record_where(noPlayer, tick + 3200ms));
+    }
+    {  // a bus that refuses to be watched at first: the host lets go of it and tries again, every 500 ms, until it may
+        const std::string conf = test_folder() + "/refusing.conf", head = "<busconfig><include>" TOLVANE_TEST_BUS_CONF;
+        std::ofstream(conf)
+            << head << "</include><policy context=\"mandatory\"><deny send_destination=\"org.freedesktop."
+            << "DBus\" send_interface=\"org.freedesktop.DBus\" send_member=\"AddMatch\"/></policy></busconfig>";
+        BusDaemon bus(conf);
+        FakePlayer player("refused");
+        next_record(host, Clock::now() + 10s), next_record(host, Clock::now() + 10s);  // 4 s: it tried meanwhile
+        std::ofstream(conf) << head << "</include></busconfig>";  // closed before the daemon reads it again
+        child_kill(bus, SIGHUP);
+        EXPECT_TRUE(host.record_where({{"pid", getpid()}}));
     }
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: the end of input ends it anyway.
     const std::string path = test_folder() + "/bus";

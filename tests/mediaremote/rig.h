@@ -24,8 +24,8 @@ inline std::string test_folder()
 
 // Ready once it prints its address (else it throws); bus.conf keeps the daemon's own limit of waiting replies.
 struct BusDaemon : Child {
-    BusDaemon()
-        : Child({"/usr/bin/dbus-daemon", "--config-file=" TOLVANE_TEST_BUS_CONF, "--nofork", "--print-address",
+    explicit BusDaemon(const std::string& config = TOLVANE_TEST_BUS_CONF)
+        : Child({"/usr/bin/dbus-daemon", "--config-file=" + config, "--nofork", "--print-address",
               "--address=" + address()})
     {
         child_read_line(*this).value();
