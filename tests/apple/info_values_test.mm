@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 // Values and keys are the framework's; without a pool the runtime would leak every temporary or complain.
 struct InfoValues : testing::Test {
     NSAutoreleasePool* pool = [[NSAutoreleasePool alloc] init];

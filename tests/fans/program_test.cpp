@@ -41,8 +41,7 @@ static std::string hijackedPath, victimPath;
 int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
 {
     if (hijackedPath == path) {
-        symlink(victimPath.c_str(), (hijackedPath + ".link").c_str());
-        rename((hijackedPath + ".link").c_str(), path);
+        symlink(victimPath.c_str(), (hijackedPath + ".link").c_str()), rename((hijackedPath + ".link").c_str(), path);
     }
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
@@ -86,8 +85,7 @@ struct Served : testing::Test {  // fans automatic at second 1000 of the test's 
         simClock = [] { return double(fakeNow); };
         fakeNow = 1000, serverAllocations = 0, smc = 0;  // powered up afresh: no fan still slowing from before
         ASSERT_TRUE(smc_open());
-        detect_fans();
-        restore_auto();
+        detect_fans(), restore_auto();
     }
     // Each reply, the fans after it, and that only an answered request counts as contact.
     void run(const std::vector<Row>& rows)

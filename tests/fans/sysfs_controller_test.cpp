@@ -162,7 +162,6 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     EXPECT_TRUE(smc_key_info("F9Ac").ok);
     EXPECT_FALSE(smc_key_info("F:Ac").ok);
     // A driver may refuse at the write and still close cleanly.
-    fs::remove(driver.dir / "fan1_target");
-    fs::create_symlink("/dev/full", driver.dir / "fan1_target");
+    fs::remove(driver.dir / "fan1_target"), fs::create_symlink("/dev/full", driver.dir / "fan1_target");
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
 }

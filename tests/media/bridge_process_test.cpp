@@ -63,7 +63,6 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
 // Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
 TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime)
 {
-    const std::string burst = repeated("refresh\n", 100);
     for (int run = 0; run < 20; run++) {
         SCOPED_TRACE(run);
         BridgeProcess bridge;
@@ -72,7 +71,7 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
             lines.push_back(child_read_line(bridge.child).value_or(""));
         EXPECT_EQ(std::count(lines.begin(), lines.end(), ready), run == 0) << testing::PrintToString(lines);
         if (run % 2 == 0)
-            child_write(bridge.child, burst);
+            child_write(bridge.child, repeated("refresh\n", 100));
         child_close_input(bridge.child);
         while (auto line = child_read_line(bridge.child))
             lines.push_back(*line);

@@ -72,8 +72,7 @@ struct Bridge : testing::Test {
     // The records one refresh writes when the framework answers `info`.
     std::vector<std::string> records_of(const MRInfoDictionary& info)
     {
-        platform::queue_async(queue, [info] { answer = info; });
-        platform::queue_async(queue, refresh);
+        platform::queue_async(queue, [info] { answer = info; }), platform::queue_async(queue, refresh);
         drain();
         return output.lines();
     }
@@ -185,8 +184,7 @@ TEST_F(Bridge, AQueueFarBehindHoldsTheReaderAndRequestsCloserThan120msGiveOneRef
     drain();
     for (auto [gap, expected] : {std::pair{50ms, 1}, {200ms, 2}}) {
         refreshes = 0;
-        platform::queue_async(queue, schedule);
-        platform::queue_after(queue, gap, schedule);
+        platform::queue_async(queue, schedule), platform::queue_after(queue, gap, schedule);
         drain();
         EXPECT_EQ(refreshes, expected) << gap.count();
     }

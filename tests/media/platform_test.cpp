@@ -22,8 +22,7 @@ TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
     platform::queue_after(queue, 100ms, [] { seen.push_back(-1); });
     platform::queue_after(queue, 100ms, [] { seen.push_back(-2); });
     platform::BlockRef cancelled = platform::block_create([] { seen.push_back(-4); });
-    platform::queue_after(queue, 50ms, cancelled);
-    platform::block_cancel(cancelled);
+    platform::queue_after(queue, 50ms, cancelled), platform::block_cancel(cancelled);
     for (int i = 0; i < 1000; i++)
         platform::queue_async(queue, [queue, i] {
             faults += running++ != 0 || !platform::queue_is_current(queue);
@@ -56,8 +55,7 @@ TEST(Timer, FiresAtOnceThenEveryPeriod)
     platform::queue_after(queue, 50ms, [] { beforeResume = firings.load(); });  // set, but not yet resumed
     ASSERT_TRUE(wait_until([] { return beforeResume >= 0; }));
     EXPECT_EQ(beforeResume, 0);
-    resumed = Clock::now();
-    platform::timer_resume(timer);
+    resumed = Clock::now(), platform::timer_resume(timer);
     // Due well before the second firing: only a firing at once precedes it.
     platform::queue_after(queue, 150ms, [] { firstInTime = firings == 1 ? 1 : -1; });
     ASSERT_TRUE(wait_until([] { return firstInTime != 0 && firings >= 4; }));

@@ -161,8 +161,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         // As `printf next | tolvane-media-host`, input all before the bus is found; lost on loaded machines: 25 runs.
         for (int run = 1; run <= 25; ++run) {
             HostProcess quick;
-            child_write(quick, "next");
-            child_close_input(quick);
+            child_write(quick, "next"), child_close_input(quick);
             ASSERT_EQ(child_wait(quick), 0) << "run " << run;
         }
         EXPECT_EQ(player.calls(25), std::vector<std::string>(25, "Next"));
@@ -194,8 +193,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
     int listener = unix_socket(path, 4);
     ASSERT_GE(listener, 0);
     ASSERT_EQ(poll(std::array{pollfd{listener, POLLIN, 0}}.data(), 1, 10'000), 1);  // the host knocks
-    child_write(host, "play\n");
-    child_close_input(host);
+    child_write(host, "play\n"), child_close_input(host);
     EXPECT_EQ(child_wait(host, 5s), 0);
     close(listener);
 }
@@ -209,8 +207,7 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
     for (const auto& peer : peers) {
         auto signal = from.object_->createSignal("org.freedesktop.DBus", "NameOwnerChanged");
         signal << name << owner << std::string();
-        signal.setDestination(peer);
-        from.object_->emitSignal(signal);
+        signal.setDestination(peer), from.object_->emitSignal(signal);
     }
     bus->callMethod("GetId").onInterface("org.freedesktop.DBus");
 }

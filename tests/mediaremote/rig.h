@@ -81,11 +81,9 @@ struct FakePlayer {
                 .withUpdateBehavior(
                     answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
         };
-        serve("PlaybackStatus", status_);
-        serve("Metadata", metadata_);
+        serve("PlaybackStatus", status_), serve("Metadata", metadata_);
         oddPosition ? serve("Position", rate_) : serve("Position", position_);
-        serve("Rate", rate_);
-        object_->finishRegistration();
+        serve("Rate", rate_), object_->finishRegistration();
         if (answers)
             loop_ = std::thread([this] {
                 try {

@@ -60,8 +60,7 @@ Child::~Child()
 {
     close_fd(in), close_fd(out);
     if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
     }
 }
 
