@@ -162,7 +162,7 @@ TEST(Artwork, IsSentOnlyWhenItsIdentityIsNewWhateverTheIdentifiersTypeAndEncoded
         EXPECT_EQ(artwork_identity(info, artwork), text);
     }
     const std::uint8_t beyond[] = {0x00, 0xff, 0xff};  // the last group's missing bytes are zeros all the same
-    EXPECT_EQ(base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
+    EXPECT_EQ(base64_encode(nullptr, 0) + base64_encode(beyond, 1) + base64_encode(beyond, 2), "AA==AP8=");
 }
 
 // Held up, the queue stops the reader at its bound of blocks (the next line's action done); released, nothing lost.
