@@ -181,11 +181,13 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
             << head << "</include><policy context=\"mandatory\"><deny send_destination=\"org.freedesktop."
             << "DBus\" send_interface=\"org.freedesktop.DBus\" send_member=\"AddMatch\"/></policy></busconfig>";
         BusDaemon bus(conf);
-        FakePlayer player("refused");
+        std::optional<FakePlayer> player(std::in_place, "refused");
         next_record(host, Clock::now() + 10s), next_record(host, Clock::now() + 10s);  // 4 s: it tried meanwhile
         std::ofstream(conf) << head << "</include></busconfig>";  // closed before the daemon reads it again
         child_kill(bus, SIGHUP);
         EXPECT_TRUE(host.record_where({{"pid", getpid()}}));
+        player.reset();  // found by its name, so its leaving is seen too
+        EXPECT_TRUE(host.record_where(noPlayer));
     }
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: the end of input ends it anyway.
     const std::string path = test_folder() + "/bus";
