@@ -86,8 +86,7 @@ TEST(ReadFloat, DecodesByTypeAndReadsMinusOneOnAnyFailure)
         {one, -1, both, "read TEST", kRefused}, {one, -1, both, "read TEST", kBroken}};
     for (const auto& [key, value, log, fault, how] : rows) {
         SCOPED_TRACE(log + fault + std::to_string(value));
-        fresh_process(0, {{"TEST", key}});
-        faults = {{fault, how}};
+        fresh_process(0, {{"TEST", key}}), faults = {{fault, how}};
         EXPECT_EQ(read_float("TEST"), value);
         EXPECT_EQ(exchanges, log);
     }

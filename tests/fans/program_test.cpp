@@ -173,8 +173,7 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
     EXPECT_EQ(request(path, "ping\n"), "ok\n");
     // Nor is a client that says nothing at all contact: the one after it is dropped at its receive time-out.
     int64_t before = lastContact;
-    fakeNow += 5;
-    close(unix_socket(path));
+    fakeNow += 5, close(unix_socket(path));
     EXPECT_EQ(request(path, ""), "");
     EXPECT_EQ(lastContact, before);
 }

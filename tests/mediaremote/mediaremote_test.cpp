@@ -186,8 +186,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         std::ofstream(conf) << head << "</include></busconfig>";  // closed before the daemon reads it again
         child_kill(bus, SIGHUP);
         EXPECT_TRUE(host.record_where({{"pid", getpid()}}));
-        player.reset();  // found by its name, so its leaving is seen too
-        EXPECT_TRUE(host.record_where(noPlayer));
+        EXPECT_TRUE((player.reset(), host.record_where(noPlayer)));  // found by its name, so its leaving is seen too
     }
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: the end of input ends it anyway.
     const std::string path = test_folder() + "/bus";
@@ -270,6 +269,11 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     }
     other.emplace("other");  // not shown while another plays
     EXPECT_FALSE(next_record(host, tick + 3200ms));
+    for (std::string name : {"/a.png", "/b.png", "/c.png"}) {  // a read that is done makes room: covers 3 to 5 are read
+        std::ofstream(test_folder() + name) << "\x89PNG\r\n\x1a\n";  // written, closed, then named
+        changing.set(std::nullopt, art(name, "file://" + test_folder() + name));
+        ASSERT_TRUE(host.record_where({{"title", name}, {"artwork", "iVBORw0KGgo="}})) << name;
+    }
 
     FakePlayer stranger("", false), mute("mute", false);
     std::atomic<int> nags = 0;
