@@ -83,8 +83,8 @@ struct Served : testing::Test {  // fans automatic at second 1000 of the test's 
     {
         now_seconds = [] { return clockReads++, fakeNow.load(); };
         simClock = [] { return double(fakeNow); };
-        fakeNow = 1000, serverAllocations = 0, smc = 0;  // powered up afresh: no fan still slowing from before
-        ASSERT_TRUE(smc_open());
+        fakeNow = 1000, serverAllocations = 0, smc = 0;      // powered up afresh: no fan still slowing from before
+        ASSERT_TRUE(smc_open() && read_float("Ftst") == 0);  // the switch is off at power-on
         detect_fans(), restore_auto();
     }
     // Each reply, the fans after it, and that only an answered request counts as contact.
