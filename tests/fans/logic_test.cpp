@@ -175,8 +175,7 @@ TEST(ForceAllFans, EveryCountedFailureHandsAllFansBackAndNoOtherDoes)
         {"read F0Md", kRefused, ok, false}};
     for (const auto& [fault, how, target, fails] : rows) {
         SCOPED_TRACE(testing::Message() << fault << " " << target.type << " " << target.size);
-        fresh_process(2);
-        keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = target, faults = {{fault, how}};
+        fresh_process(2), keys["F1Md"] = {ui8, 1, {2}}, keys["F0Tg"] = target, faults = {{fault, how}};
         EXPECT_EQ(force_all_fans(2500), !fails);
         EXPECT_EQ(forced, !fails);
         EXPECT_NE(exchanges.find("write F1Tg 00401c45"), std::string::npos);  // a failure does not end the loop
@@ -191,8 +190,7 @@ TEST(RestoreStaleForcing, HandsAllBackOnlyWhenAFanOrTheTestSwitchMayBeLeftForced
         {0, 3, "", false}, {0, 1, "", true}, {1, 0, "", true}, {0, 0, "read F1Md", true}};
     for (const auto& [ftst, mode, fault, back] : rows) {
         SCOPED_TRACE(testing::Message() << int(ftst) << " " << int(mode) << " " << fault);
-        fresh_process(2);
-        keys["Ftst"].bytes = {ftst}, keys["F1Md"].bytes = {mode}, faults = {{fault, kRefused}};
+        fresh_process(2), keys["Ftst"].bytes = {ftst}, keys["F1Md"].bytes = {mode}, faults = {{fault, kRefused}};
         restore_stale_forcing();
         EXPECT_EQ(exchanges.find("write") != std::string::npos, back);
         EXPECT_EQ(exchanges.ends_with("write F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
