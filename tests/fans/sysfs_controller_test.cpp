@@ -131,7 +131,8 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         {kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"}, {kMacsmc, "F0Tg", 3000, -1, ""}, {kMacsmc, "F0Md", 1, 0, ""},
         {kMacsmc, "F0Tg", 3000, 0, "fan1_target=3000\n"}, {kMacsmc, "F0Tg", 1199, -1, ""},
         {kMacsmc, "F0Tg", 1200, 0, "fan1_target=1200\n"}, {kMacsmc, "F0Tg", 6200, 0, "fan1_target=6200\n"},
-        {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}};
+        {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}, {kApplesmc, "F0Tg", -1, -1, ""},
+        {kApplesmc, "F0Tg", 0, 0, "fan1_output=0\n"}};
     for (Driver kind : {kApplesmc, kMacsmc}) {
         FakeDriver driver(kind);
         for (const auto& [rowKind, key, value, result, changes] : cases) {
