@@ -116,7 +116,9 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     EXPECT_FALSE(smc_key_info("F2Ac").ok || smc_key_info("F0Zz").ok || smc_key_info("G0Ac").ok);  // no such fan/field
     std::ofstream(driver.dir / "fan2_target") << "0\n";
     driver.changes();
+    const auto fds = std::distance(fs::directory_iterator("/proc/self/fd"), {});  // each file read is closed again
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,2000,-1 F1=1800,1000,5800,0,0\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), fds);
     EXPECT_EQ(driver.changes(), "");
     restore_stale_forcing();
     EXPECT_EQ(driver.changes(), "fan1_target=0\n");
