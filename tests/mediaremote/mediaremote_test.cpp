@@ -94,7 +94,7 @@ TEST(Artwork, OnlyImagesFromALocalFileOrInlineBase64Data)
     const std::string folder = test_folder(), png = "\x89PNG\r\n\x1a\n";
     auto file = [&](const std::string& name) { return "file://" + folder + name; };
     std::ofstream(folder + "/cover art.png") << png;
-    (std::ofstream(folder + "/full.png") << png).seekp(artworkLimit - 1) << '\0';  // both sparse
+    (std::ofstream(folder + "/full.png") << png).seekp((16 << 20) - 1) << '\0';  // 16 MiB; both sparse
     (std::ofstream(folder + "/huge.png") << png).seekp(artworkLimit) << '\0';
     mkfifo((folder + "/fifo.png").c_str(), 0600);  // opening it to read would wait for a writer
     for (const char* name : {"/fo.png", "/fp.png", "/f\xf0.png", "/e\x09\xaf\xfa\x90.png"})  // what escapes name
