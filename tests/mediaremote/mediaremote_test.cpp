@@ -81,8 +81,7 @@ TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
         {V(std::uint16_t(8)), "i:8", "d:0.000008"}, {V(std::uint8_t(9)), "i:9", "d:0.000009"},
         {V(std::vector<std::int32_t>{1}), "o:ai", "o:ai"}};
     for (const auto& [v, text, time] : types) {
-        PropertyMap metadata = {{"xesam:title", v}, {"mpris:length", v}};
-        auto info = metadata_info({{"Metadata", V(metadata)}}, 0);
+        auto info = metadata_info({{"Metadata", V(PropertyMap{{"xesam:title", v}, {"mpris:length", v}})}}, 0);
         EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
         EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
     }
@@ -179,7 +178,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         const std::string conf = test_folder() + "/refusing.conf", head = "<busconfig><include>" TOLVANE_TEST_BUS_CONF;
         std::ofstream(conf)
             << head << "</include><policy context=\"mandatory\"><deny send_destination=\"org.freedesktop."
-            << "DBus\" send_interface=\"org.freedesktop.DBus\" send_member=\"AddMatch\"/></policy></busconfig>";
+            << "DBus\" send_interface=\"org.freedesktop.DBus\" send_member=\"ListNames\"/></policy></busconfig>";
         BusDaemon bus(conf);
         std::optional<FakePlayer> player(std::in_place, "refused");
         next_record(host, Clock::now() + 10s), next_record(host, Clock::now() + 10s);  // 4 s: it tried meanwhile
@@ -304,12 +303,16 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         child_write(host, repeated("seek 4\n", 300) + repeated("next\n", 20));
         EXPECT_EQ(odd.calls(20), std::vector<std::string>(20, "Next"));
     }
+    // A seek is lost to an id that no call can carry, not the commands after it.
+    player.set(std::nullopt, Metadata{{"mpris:trackid", V(std::string("no path"))}}),
+        child_write(host, repeated("seek 2\n", 40) + "next\n");
+    EXPECT_EQ(player.calls(calls.size() + 2).back(), "Next");
     // An id given as a plain string serves too; a command after a seek waits for it.
     player.set(std::nullopt,
         Metadata{{"xesam:title", V(std::string("String id"))}, {"mpris:trackid", V(std::string("/org/example/s"))}});
     ASSERT_TRUE(host.record_where({{"title", "String id"}}));
     child_write(host, "seek 2\nnext\n");
-    auto got = player.calls(calls.size() + 3);
+    auto got = player.calls(calls.size() + 4);
     EXPECT_EQ(std::vector(got.end() - 2, got.end()),
         (std::vector<std::string>{"SetPosition /org/example/s 2000000", "Next"}));
     // A flood far past what the bus lets wait (bus.conf): every command arrives, in order, and records follow.
