@@ -31,7 +31,7 @@ struct FakeDriver {
         bool applesmc = kind == kApplesmc;
         dir = applesmc ? platform : hwmon + "/hwmon1";
         fs::create_directories(dir), fs::create_directories(hwmon + "/hwmon0");
-        std::ofstream(hwmon + "/hwmon0/name") << "nct6775\n";
+        std::ofstream(hwmon + "/hwmon0/name") << "asus_wmi_sensors\n";  // longer than the one sought: none may linger
         std::ofstream(hwmon + "/hwmon0/fan1_input") << "900\n";
         if (kind == kMacsmc)
             std::ofstream(dir / "name") << "macsmc_hwmon\n";
@@ -69,11 +69,9 @@ static std::string ask(const char* request)  // the owner's, over a connected pa
 {
     int fds[2] = {-1, -1};
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    send(fds[1], request, strlen(request), 0);
-    handle_client(fds[0], getuid());
+    send(fds[1], request, strlen(request), 0), handle_client(fds[0], getuid());
     char reply[kStatusSize + 1] = {};
-    recv(fds[1], reply, kStatusSize, 0);
-    close(fds[1]);
+    recv(fds[1], reply, kStatusSize, 0), close(fds[1]);
     return reply;
 }
 
