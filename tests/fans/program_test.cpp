@@ -81,8 +81,7 @@ struct Served : testing::Test {  // fans automatic at second 1000 of the test's 
     ServerThread server;
     void SetUp() override
     {
-        now_seconds = [] { return clockReads++, fakeNow.load(); };
-        simClock = [] { return double(fakeNow); };
+        now_seconds = [] { return clockReads++, fakeNow.load(); }, simClock = [] { return double(fakeNow); };
         fakeNow = 1000, serverAllocations = 0, smc = 0;      // powered up afresh: no fan still slowing from before
         ASSERT_TRUE(smc_open() && read_float("Ftst") == 0);  // the switch is off at power-on
         detect_fans(), restore_auto();

@@ -189,10 +189,8 @@ TEST_F(Bridge, AQueueFarBehindHoldsTheReaderAndRequestsCloserThan120msGiveOneRef
         EXPECT_EQ(refreshes, expected) << gap.count();
     }
     for (auto [command, expected] : {std::pair{"refresh", 2}, {"play", 1}}) {  // the room made again as blocks ran
-        refreshes = 0;
         std::string line = command;
-        run_command(line.data());
-        drain();
+        refreshes = 0, run_command(line.data()), drain();
         EXPECT_EQ(refreshes, expected) << command;
     }
 }
