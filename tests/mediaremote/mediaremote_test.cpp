@@ -304,8 +304,8 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         EXPECT_EQ(odd.calls(20), std::vector<std::string>(20, "Next"));
     }
     // A seek is lost to an id that no call can carry, not the commands after it.
-    player.set(std::nullopt, Metadata{{"mpris:trackid", V(std::string("no path"))}}),
-        child_write(host, repeated("seek 2\n", 40) + "next\n");
+    player.set(std::nullopt, Metadata{{"mpris:trackid", V(std::string("no path"))}});
+    child_write(host, repeated("seek 2\n", 40) + "next\n");
     EXPECT_EQ(player.calls(calls.size() + 2).back(), "Next");
     // An id given as a plain string serves too; a command after a seek waits for it.
     player.set(std::nullopt,
