@@ -7,9 +7,16 @@ the tests that cover the file, and reports every slip the tests let through.
 PATH is a file or a folder of the tree (fans, media, mediaremote,
 platform/linux, tools). Results are kept in a file as they come, so a long
 run can be stopped and started again where it stopped; the tree is always
-left as it was, even when the run is interrupted."""
+left as it was, even when the run is interrupted.
+
+Survivors nobody outside could observe are listed in tools/mutants/equivalent/,
+one row for one mutant: `path:line:column: `before` -> `after`: reason`. Every
+run checks every row first and stops with status 2 on a row that is malformed,
+doubled, no longer on its line, matches no mutant or more than one, or names a
+mutant the tests catch."""
 
 import argparse
+import hashlib
 import json
 import os
 import random
@@ -22,7 +29,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 BACKUP = ".mutant-original"
-EQUIVALENT = ROOT / "tools/mutants/equivalent.txt"
+EQUIVALENT = ROOT / "tools/mutants/equivalent"
+TREE = ("fans", "media", "mediaremote", "platform/linux", "tools")
+ROW = re.compile(r"^([^:\s]+):(\d+):(\d+): `(.*)` -> `(.*)`: (\S.*)$")
 
 # The ctest labels that cover each part of the tree (ctest -L takes a
 # regular expression: "media" also matches "mediaremote").
@@ -148,19 +157,24 @@ def sources(paths):
                 yield rel
 
 
+def file_mutants(rel):
+    lines = (ROOT / rel).read_text().splitlines(keepends=True)
+    for number, (code, line) in enumerate(zip(masked(lines), lines), 1):
+        for column, changed, rule in line_mutants(code, line):
+            yield {
+                "id": f"{rel}:{number}:{column}:{rule}:{changed.strip()}",
+                "file": rel,
+                "line": number,
+                "column": column,
+                "rule": rule,
+                "before": line.strip(),
+                "after": changed.strip(),
+            }
+
+
 def mutants(paths):
     for rel in sources(paths):
-        lines = (ROOT / rel).read_text().splitlines(keepends=True)
-        for number, (code, line) in enumerate(zip(masked(lines), lines), 1):
-            for column, changed, rule in line_mutants(code, line):
-                yield {
-                    "id": f"{rel}:{number}:{column}:{rule}:{changed.strip()}",
-                    "file": rel,
-                    "line": number,
-                    "rule": rule,
-                    "before": line.strip(),
-                    "after": changed.strip(),
-                }
+        yield from file_mutants(rel)
 
 
 def sample(found, count, seed):
@@ -179,15 +193,80 @@ def sample(found, count, seed):
     return chosen
 
 
-def equivalents():
-    """Listed survivors: `file: `before` -> `after`: reason`, one a line."""
-    known = set()
-    if EQUIVALENT.exists():
-        for row in EQUIVALENT.read_text().splitlines():
-            m = re.match(r"^(\S+): `(.*)` -> `(.*)`: .+$", row)
-            if m:
-                known.add(m.groups())
-    return known
+def rows():
+    """(where, number, key, text) for each row of the equivalent lists; key is
+    (file, line, column, after), or None for a row that is not one."""
+    for listing in sorted(EQUIVALENT.glob("*.txt")):
+        for number, text in enumerate(listing.read_text().splitlines(), 1):
+            if text.startswith("#") or not text.strip():
+                continue
+            m = ROW.match(text)
+            key = (m[1], int(m[2]), int(m[3]), m[5]) if m else None
+            yield f"{listing.relative_to(ROOT)}:{number}", key, m[4] if m else None
+
+
+def row_errors(results):
+    """Every row that names no one current, surviving mutant, with what is
+    wrong with it; and the ids of the mutants the good rows name."""
+    errors, named, seen = [], set(), {}
+    sites = {}
+    for where, key, before in rows():
+        if key is None:
+            errors.append(f"{where}: not `path:line:column: `before` -> `after`: reason`")
+            continue
+        if key in seen:
+            errors.append(f"{where}: the same mutant as {seen[key]}")
+            continue
+        seen[key] = where
+        rel, line, column, after = key
+        path = ROOT / rel
+        lines = path.read_text().splitlines() if path.is_file() else []
+        if line > len(lines) or lines[line - 1].strip() != before:
+            now = [n for n, text in enumerate(lines, 1) if text.strip() == before]
+            errors.append(f"{where}: {rel}:{line} no longer reads `{before}`" + (f" (now on line {now})" if now else ""))
+            continue
+        if rel not in sites:
+            sites[rel] = list(file_mutants(rel))
+        found = [m for m in sites[rel] if (m["line"], m["column"], m["after"]) == (line, column, after)]
+        if len(found) != 1:
+            errors.append(f"{where}: matches {len(found)} mutants, not one")
+            continue
+        outcome = results.get(found[0]["id"], {}).get("outcome")
+        if outcome in ("caught", "invalid"):
+            errors.append(f"{where}: the mutant is {outcome}; the row is not needed")
+            continue
+        named.add(found[0]["id"])
+    return errors, named
+
+
+def renumber():
+    """Moves each row whose line moved, unchanged, to the one line that now
+    reads the same; prints every move, so each can be judged again."""
+    for listing in sorted(EQUIVALENT.glob("*.txt")):
+        out = []
+        for text in listing.read_text().splitlines():
+            m = ROW.match(text)
+            path = ROOT / m[1] if m else None
+            if m and path.is_file():
+                lines = [t.strip() for t in path.read_text().splitlines()]
+                now = [n for n, t in enumerate(lines, 1) if t == m[4]]
+                if int(m[2]) > len(lines) or lines[int(m[2]) - 1] != m[4]:
+                    if len(now) == 1:
+                        print(f"moved {m[1]}:{m[2]} -> {now[0]}: `{m[4]}`")
+                        text = f"{m[1]}:{now[0]}:{m[3]}:" + text[len(f"{m[1]}:{m[2]}:{m[3]}:") :]
+            out.append(text)
+        listing.write_text("\n".join(out) + "\n")
+
+
+def tests_fingerprint(label):
+    """The tests of a label as they stand, with what they all share: a
+    survivor measured against other tests is measured again."""
+    digest = hashlib.sha256()
+    for f in sorted((ROOT / "tests").rglob("*")):
+        folder = f.relative_to(ROOT / "tests").parts[0]
+        if f.is_file() and (f.parent.name == "tests" or folder == "support" or re.search(label, folder)):
+            digest.update(f.relative_to(ROOT).as_posix().encode() + b"\0" + f.read_bytes())
+    return digest.hexdigest()[:16]
 
 
 def restore_leftovers():
@@ -247,7 +326,8 @@ def tests_reaching(build, label, changed):
 
 
 def try_mutant(m, build, timeout):
-    """'invalid' (does not build), 'caught' (a test failed or hung) or 'survived'."""
+    """'invalid' (does not build), 'caught' (a test failed or hung),
+    'survived', or None when the build itself outlived its time."""
     path = ROOT / m["file"]
     backup = Path(str(path) + BACKUP)
     lines = path.read_text().splitlines(keepends=True)
@@ -259,40 +339,83 @@ def try_mutant(m, build, timeout):
     try:
         path.write_text("".join(lines))
         before = programs(build)
-        if run(["cmake", "--build", build, "-j2"], 1800) != 0:
+        built = run(["cmake", "--build", build, "-j2"], 1800)
+        if built is None:
+            return None
+        if built != 0:
             return "invalid"
         after = programs(build)
         changed = {f for f, written in after.items() if before.get(f) != written}
-        chosen = tests_reaching(build, labels_for(m["file"]), changed)
-        if not chosen:
-            return "survived"
-        pattern = "^(" + "|".join(re.escape(name) for name in chosen) + ")$"
-        tests = ["ctest", "--test-dir", build, "-R", pattern, "-j2", "--stop-on-failure"]
-        status = run(tests, timeout)
-        return "survived" if status == 0 else "caught"
+        label = labels_for(m["file"])
+        chosen = tests_reaching(build, label, changed)
+        # No program written again: the whole label runs, so that a survivor
+        # has always met the tests.
+        tests = ["ctest", "--test-dir", build, "-L", label, "-j2", "--stop-on-failure"]
+        if chosen:
+            tests[3:5] = ["-R", "^(" + "|".join(re.escape(name) for name in chosen) + ")$"]
+        return "survived" if run(tests, timeout) == 0 else "caught"
     finally:
         path.write_text(original)
         backup.unlink()
 
 
-def report(results, chosen, known):
-    counts = {}
-    survivors = []
+def current(entry, m):
+    """A result that still holds: caught or not building stays so while the
+    line stays; a survivor only at the tests it met."""
+    return entry["outcome"] != "survived" or entry.get("tests") == tests_fingerprint(labels_for(m["file"]))
+
+
+def report(results, chosen, named):
+    counts, survivors = {}, []
     for m in chosen:
-        outcome = results.get(m["id"])
-        if outcome == "survived" and (m["file"], m["before"], m["after"]) in known:
+        entry = results.get(m["id"])
+        outcome = entry["outcome"] if entry and current(entry, m) else None
+        if outcome == "survived" and m["id"] in named:
             outcome = "equivalent"
         counts[outcome] = counts.get(outcome, 0) + 1
         if outcome == "survived":
             survivors.append(m)
     for m in survivors:
-        print(f"survived {m['file']}:{m['line']}: `{m['before']}` -> `{m['after']}`")
+        print(f"survived {m['file']}:{m['line']}:{m['column']}: `{m['before']}` -> `{m['after']}`")
     made = len(chosen) - counts.get("invalid", 0) - counts.get(None, 0)
+    equivalent = counts.get("equivalent", 0)
     print(
         f"mutants made {made} (not building {counts.get('invalid', 0)}), caught {counts.get('caught', 0)}, "
-        f"equivalent {counts.get('equivalent', 0)}, survived {len(survivors)}, not run {counts.get(None, 0)}"
+        f"equivalent {equivalent} ({100 * equivalent / max(made, 1):.1f} % of made), survived {len(survivors)}, "
+        f"not run {counts.get(None, 0)}"
     )
     return 1 if survivors or None in counts else 0
+
+
+def load(results_path):
+    """The latest result of each mutant that still exists anywhere in the
+    tree; results of lines that are gone are dropped from the file."""
+    results, exists = {}, {m["id"] for m in mutants(["."])}
+    if results_path.exists():
+        for row in results_path.read_text().splitlines():
+            entry = json.loads(row)
+            if entry["id"] in exists:
+                results[entry["id"]] = entry
+        results_path.write_text("".join(json.dumps(e) + "\n" for e in results.values()))
+    return results
+
+
+def run_all(chosen, results, results_path, args):
+    with results_path.open("a") as log:
+        for i, m in enumerate(chosen, 1):
+            entry = results.get(m["id"])
+            if entry and current(entry, m) and not (args.again and entry["outcome"] == "survived"):
+                continue
+            started = time.monotonic()
+            outcome = try_mutant(m, args.build, args.timeout)
+            took = time.monotonic() - started
+            print(f"[{i}/{len(chosen)}] {outcome or 'not run':8} {m['file']}:{m['line']} {m['rule']} ({took:.0f} s)", flush=True)
+            if outcome is None:
+                continue
+            entry = {"id": m["id"], "outcome": outcome, "tests": tests_fingerprint(labels_for(m["file"]))}
+            results[m["id"]] = entry
+            log.write(json.dumps(entry) + "\n")
+            log.flush()
 
 
 def main():
@@ -306,44 +429,45 @@ def main():
     p.add_argument("--shard", default="1/1", help="K/N: only every Nth mutant from the Kth, for N runs side by side")
     p.add_argument("--again", action="store_true", help="run the survivors of earlier runs again")
     p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
+    p.add_argument("--check", action="store_true", help="check the rows and report the results kept, and run nothing")
+    p.add_argument("--renumber", action="store_true", help="move rows whose line moved unchanged, and run nothing")
     args = p.parse_args()
 
     restore_leftovers()
+    if args.renumber:
+        renumber()
+        return 0
     found = list(mutants(args.paths))
     chosen = sample(found, args.sample, args.seed) if args.sample else found
     k, n = (int(part) for part in args.shard.split("/"))
     chosen = chosen[k - 1 :: n]
     if args.list:
         for m in chosen:
-            print(f"{m['file']}:{m['line']}: {m['rule']}: `{m['before']}` -> `{m['after']}`")
+            print(f"{m['file']}:{m['line']}:{m['column']}: {m['rule']}: `{m['before']}` -> `{m['after']}`")
         print(f"{len(chosen)} mutants")
         return 0
 
     results_path = Path(args.results or Path(args.build) / "mutants.jsonl")
-    results = {}
-    if results_path.exists():
-        for row in results_path.read_text().splitlines():
-            entry = json.loads(row)
-            results[entry["id"]] = entry["outcome"]
+    results = load(results_path)
+    errors, named = row_errors(results)
+    if errors:
+        print("\n".join(errors), file=sys.stderr)
+        return 2
+    if args.check:
+        return report(results, chosen, named)
     # A stop by signal unwinds through try_mutant's restore.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(130))
     try:
-        with results_path.open("a") as log:
-            for i, m in enumerate(chosen, 1):
-                if m["id"] in results and not (args.again and results[m["id"]] == "survived"):
-                    continue
-                started = time.monotonic()
-                outcome = try_mutant(m, args.build, args.timeout)
-                results[m["id"]] = outcome
-                log.write(json.dumps({"id": m["id"], "outcome": outcome}) + "\n")
-                log.flush()
-                took = time.monotonic() - started
-                print(f"[{i}/{len(chosen)}] {outcome:8} {m['file']}:{m['line']} {m['rule']} ({took:.0f} s)", flush=True)
+        run_all(chosen, results, results_path, args)
     except KeyboardInterrupt:
         print("stopped; run again to go on", file=sys.stderr)
     finally:
         run(["cmake", "--build", args.build, "-j2"], 1800)  # the build matches the tree again
-    return report(results, chosen, equivalents())
+    errors, named = row_errors(results)  # a row whose mutant was just caught is wrong now
+    if errors:
+        print("\n".join(errors), file=sys.stderr)
+        return 2
+    return report(results, chosen, named)
 
 
 if __name__ == "__main__":
