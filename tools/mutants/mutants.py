@@ -428,6 +428,7 @@ def main():
     p.add_argument("--timeout", type=int, default=180, help="seconds a mutant's tests may take before they count as hung")
     p.add_argument("--shard", default="1/1", help="K/N: only every Nth mutant from the Kth, for N runs side by side")
     p.add_argument("--again", action="store_true", help="run the survivors of earlier runs again")
+    p.add_argument("--at", action="append", default=[], help="FILE:LINE[:COLUMN]: only the mutants there (repeatable)")
     p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
     p.add_argument("--check", action="store_true", help="check the rows and report the results kept, and run nothing")
     p.add_argument("--renumber", action="store_true", help="move rows whose line moved unchanged, and run nothing")
@@ -441,6 +442,8 @@ def main():
     chosen = sample(found, args.sample, args.seed) if args.sample else found
     k, n = (int(part) for part in args.shard.split("/"))
     chosen = chosen[k - 1 :: n]
+    if args.at:
+        chosen = [m for m in chosen if any(f"{m['file']}:{m['line']}:{m['column']}:".startswith(at + ":") for at in args.at)]
     if args.list:
         for m in chosen:
             print(f"{m['file']}:{m['line']}:{m['column']}: {m['rule']}: `{m['before']}` -> `{m['after']}`")
