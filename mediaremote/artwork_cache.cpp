@@ -61,3 +61,10 @@ ArtworkBytes artwork_cached(const std::string& url)
     read_aside(url);
     return nullptr;
 }
+
+void artwork_named(const std::string& url)
+{
+    asked = url;
+    if (url != keptUrl && url.starts_with("file:"))
+        read_aside(url);
+}

@@ -251,8 +251,8 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { other.reset(); }, {{"title", "Title"}}},
         {[&] { other.emplace("other"); }, {{"title", ""}}},
         {[&] { changing.set(std::nullopt, track("Title")); }, {{"title", "Title"}}},  // active again
-        {[&] { other.reset(), changing.set(std::nullopt, art("Cover", "file://" + cover)); }, {{"title", "Cover"}}},
-        {[] {}, {{"artworkID", "file://" + cover}, {"artwork", "iVBORw0KGgo="}}},  // once read
+        {[&] { other.reset(), changing.set(std::nullopt, art("Cover", "file://" + cover)); },
+            {{"title", "Cover"}, {"artworkID", "file://" + cover}, {"artwork", "iVBORw0KGgo="}}},  // read meanwhile
         {[&] { std::ofstream(cover) << "no image", child_write(host, "refresh\n"); },
             {{"artworkID", "file://" + cover}}},
         {[] {}, {{"artworkID", "file://" + cover}}},  // the refresh's own, then the line's
