@@ -1,23 +1,32 @@
 // A file is read on a thread of its own: a cover on a mount that stopped
 // answering must hold up no record and no command. Such a read costs one
 // thread, which is never waited for: it is detached and the process may end
-// while it blocks. One read per URL at a time, and only a few at all.
+// while it blocks. One read per URL at a time, and only a few at all; one
+// out for longer than readTime is taken for hung and leaves its place to
+// others, and hung or not, no more than threadsAtMost are out.
 #include "artwork_cache.h"
 
 #include "bus.h"
 #include "names.h"
 #include "notify.h"
 
-#include <set>
+#include <algorithm>
+#include <chrono>
+#include <map>
 #include <system_error>
 #include <thread>
 
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
 static constexpr std::size_t readsAtMost = 4;
+static constexpr std::size_t threadsAtMost = 16;
+static constexpr auto readTime = 1s;  // a local cover takes milliseconds
 
 static std::string& asked = *new std::string;  // by the latest record
 static std::string& keptUrl = *new std::string;
 static ArtworkBytes& kept = *new ArtworkBytes;
-static std::set<std::string>& reading = *new std::set<std::string>;
+static std::map<std::string, Clock::time_point>& reading = *new std::map<std::string, Clock::time_point>;  // since
 
 static void keep(const std::string& url, ArtworkBytes bytes)
 {
@@ -36,9 +45,16 @@ static void arrived(const std::string& url, ArtworkBytes bytes)
         notify_post(kMRMediaRemoteNowPlayingInfoDidChangeNotification);
 }
 
+static bool room()
+{
+    auto now = Clock::now();
+    auto recent = std::ranges::count_if(reading, [now](const auto& read) { return now - read.second < readTime; });
+    return static_cast<std::size_t>(recent) < readsAtMost && reading.size() < threadsAtMost;
+}
+
 static void read_aside(const std::string& url)
 {
-    if (reading.size() >= readsAtMost || !reading.insert(url).second)
+    if (!room() || !reading.try_emplace(url, Clock::now()).second)
         return;
     try {
         std::thread([url] {

@@ -268,11 +268,20 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     }
     other.emplace("other");  // not shown while another plays
     EXPECT_FALSE(next_record(host, tick + 3200ms));
-    for (std::string name : {"/a.png", "/b.png", "/c.png"}) {  // a read that is done makes room: covers 3 to 5 are read
+    auto named = [&](const std::string& name, json shows) {
         std::ofstream(test_folder() + name) << "\x89PNG\r\n\x1a\n";  // written, closed, then named
         changing.set(std::nullopt, art(name, "file://" + test_folder() + name));
-        ASSERT_TRUE(host.record_where({{"title", name}, {"artwork", "iVBORw0KGgo="}})) << name;
-    }
+        return shows["title"] = name, host.record_where(shows).has_value();
+    };
+    // A read out for over a second leaves its place: with the first hung one that old, three more leave one.
+    for (std::string name : {"/hung.1", "/hung.2", "/hung.3"})
+        ASSERT_TRUE(named(name, {})) << name;
+    ASSERT_TRUE(named("/d.png", {{"artwork", "iVBORw0KGgo="}}));
+    // Yet hung reads keep their threads: however many more covers hang, over seconds, 16 in all.
+    auto hanging = [&] { return proc_entries(tasks) - threads + 1; };  // the first one's is among those threads
+    for (int i = 4; i < 40 && hanging() <= 16; ++i)
+        ASSERT_TRUE(named("/hung." + std::to_string(i), {}));
+    EXPECT_EQ(hanging(), 16);
 
     FakePlayer stranger("", false), mute("mute", false);
     std::atomic<int> nags = 0;
