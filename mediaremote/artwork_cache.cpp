@@ -23,10 +23,17 @@ static constexpr std::size_t readsAtMost = 4;
 static constexpr std::size_t threadsAtMost = 16;
 static constexpr auto readTime = 1s;  // a local cover takes milliseconds
 
-static std::string& asked = *new std::string;  // by the latest record
+struct Read {
+    Clock::time_point since;
+    bool again;  // named anew while out: the file may have been rewritten since it was opened
+};
+
+static std::string& asked = *new std::string;  // by the latest record or naming
 static std::string& keptUrl = *new std::string;
 static ArtworkBytes& kept = *new ArtworkBytes;
-static std::map<std::string, Clock::time_point>& reading = *new std::map<std::string, Clock::time_point>;  // since
+static std::map<std::string, Read>& reading = *new std::map<std::string, Read>;
+
+static void read_aside(const std::string& url);
 
 static void keep(const std::string& url, ArtworkBytes bytes)
 {
@@ -37,7 +44,8 @@ static void keep(const std::string& url, ArtworkBytes bytes)
 // Back on the bus thread. Artwork that is no longer asked for is dropped.
 static void arrived(const std::string& url, ArtworkBytes bytes)
 {
-    reading.erase(url);
+    if (reading.extract(url).mapped().again)
+        return read_aside(url);
     if (url != asked)
         return;
     keep(url, bytes);
@@ -48,13 +56,14 @@ static void arrived(const std::string& url, ArtworkBytes bytes)
 static bool room()
 {
     auto now = Clock::now();
-    auto recent = std::ranges::count_if(reading, [now](const auto& read) { return now - read.second < readTime; });
+    auto recent =
+        std::ranges::count_if(reading, [now](const auto& read) { return now - read.second.since < readTime; });
     return static_cast<std::size_t>(recent) < readsAtMost && reading.size() < threadsAtMost;
 }
 
 static void read_aside(const std::string& url)
 {
-    if (!room() || !reading.try_emplace(url, Clock::now()).second)
+    if (!room() || !reading.try_emplace(url, Read{Clock::now(), false}).second)
         return;
     try {
         std::thread([url] {
@@ -78,9 +87,15 @@ ArtworkBytes artwork_cached(const std::string& url)
     return nullptr;
 }
 
+// Players that keep one cover file rewrite it for every track: whatever was
+// read before under this name may be stale.
 void artwork_named(const std::string& url)
 {
     asked = url;
-    if (url != keptUrl && url.starts_with("file:"))
+    keep("", nullptr);
+    auto read = reading.find(url);
+    if (read != reading.end())
+        read->second.again = true;
+    else if (url.starts_with("file:"))
         read_aside(url);
 }

@@ -71,17 +71,13 @@ static const sdbus::Variant* find(const PropertyMap& map, const char* key)
     return it == map.end() ? nullptr : &it->second;
 }
 
-// A file's artwork is named by its URL. Inline data gets no name: its URL is
-// the whole image, which would then go with every record; the bridge names
-// such artwork by its length and a hash of its bytes.
+// Artwork goes without a name, so the bridge names it by its length and a
+// hash of its bytes: a player may write new bytes under the same file name,
+// and inline data's URL is the whole image, which would go with every record.
 static void add_artwork(MRInfoDictionary& info, const std::string& url, ArtworkLoader load)
 {
-    ArtworkBytes bytes = load(url);
-    if (!bytes)
-        return;
-    info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
-    if (!url.starts_with("data:"))
-        info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = url;
+    if (ArtworkBytes bytes = load(url))
+        info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
 }
 
 static PropertyMap metadata_of(const PropertyMap& properties)
