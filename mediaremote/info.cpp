@@ -6,6 +6,7 @@
 #include "calls.h"
 #include "metadata.h"
 #include "players.h"
+#include "shown.h"
 
 #include <chrono>
 
@@ -41,4 +42,12 @@ void info_gather(MRInfoCallback answer)
             answer(
                 std::make_shared<const MRInfoDictionary>(metadata_info(properties, now_since_epoch(), artwork_cached)));
     });
+}
+
+// Learnt from the signal, before the bridge asks: the cover of what the
+// now-playing player now plays is read meanwhile.
+void info_metadata_changed(const std::string& owner, const PropertyMap& changed)
+{
+    if (shown_is(owner))
+        artwork_named(metadata_art_url(changed));
 }

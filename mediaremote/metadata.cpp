@@ -71,26 +71,30 @@ static const sdbus::Variant* find(const PropertyMap& map, const char* key)
     return it == map.end() ? nullptr : &it->second;
 }
 
-// A file's artwork is named by its URL. Inline data gets no name: its URL is
-// the whole image, which would then go with every record; the bridge names
-// such artwork by its length and a hash of its bytes.
-static void add_artwork(MRInfoDictionary& info, const sdbus::Variant* url, ArtworkLoader load)
+// Artwork goes without a name, so the bridge names it by its length and a
+// hash of its bytes: a player may write new bytes under the same file name,
+// and inline data's URL is the whole image, which would go with every record.
+static void add_artwork(MRInfoDictionary& info, const std::string& url, ArtworkLoader load)
 {
-    if (!url || !url->containsValueOfType<std::string>())
-        return;
-    std::string text = url->get<std::string>();
-    ArtworkBytes bytes = load(text);
-    if (!bytes)
-        return;
-    info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
-    if (!text.starts_with("data:"))
-        info[kMRMediaRemoteNowPlayingInfoArtworkIdentifier] = text;
+    if (ArtworkBytes bytes = load(url))
+        info[kMRMediaRemoteNowPlayingInfoArtworkData] = MRData{bytes};
 }
 
 static PropertyMap metadata_of(const PropertyMap& properties)
 {
     auto m = find(properties, "Metadata");
     return m && m->containsValueOfType<PropertyMap>() ? m->get<PropertyMap>() : PropertyMap();
+}
+
+static std::string art_url(const PropertyMap& meta)
+{
+    auto url = find(meta, "mpris:artUrl");
+    return url && url->containsValueOfType<std::string>() ? url->get<std::string>() : "";
+}
+
+std::string metadata_art_url(const PropertyMap& properties)
+{
+    return art_url(metadata_of(properties));
 }
 
 static double rate_of(const PropertyMap& properties)
@@ -119,6 +123,6 @@ MRInfoDictionary metadata_info(const PropertyMap& properties, double readAt, Art
         info[kMRMediaRemoteNowPlayingInfoElapsedTime] = microseconds_as_seconds(*v);
     info[kMRMediaRemoteNowPlayingInfoPlaybackRate] = rate_of(properties);
     info[kMRMediaRemoteNowPlayingInfoTimestamp] = MRDate{readAt};
-    add_artwork(info, find(meta, "mpris:artUrl"), load);
+    add_artwork(info, art_url(meta), load);
     return info;
 }

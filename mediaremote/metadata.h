@@ -7,3 +7,4 @@
 
 // The artwork comes from load, given its URL.
 MRInfoDictionary metadata_info(const PropertyMap& properties, double readAt, ArtworkLoader load = artwork_load);
+std::string metadata_art_url(const PropertyMap& properties);  // empty when it names none

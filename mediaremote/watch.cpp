@@ -3,6 +3,7 @@
 #include "watch.h"
 
 #include "calls.h"
+#include "info.h"
 #include "known.h"
 #include "names.h"
 #include "notify.h"
@@ -107,9 +108,10 @@ static void on_properties_changed(sdbus::Message& msg, const std::string& owner)
     PropertyMap changed;
     std::vector<std::string> invalidated;
     msg >> interface >> changed >> invalidated;
-    bool info = false, status = false;
+    bool info = false, status = false, metadata = false;
     auto note = [&](const std::string& p) {
-        info |= p == "Metadata" || p == "Position" || p == "Rate";
+        metadata |= p == "Metadata";
+        info |= metadata || p == "Position" || p == "Rate";
         status |= p == "PlaybackStatus";
     };
     for (auto& [p, value] : changed)
@@ -121,6 +123,8 @@ static void on_properties_changed(sdbus::Message& msg, const std::string& owner)
         players_set_playing(owner, is_playing(it->second));
     else if (status)
         read_status(owner, false);
+    if (metadata)
+        info_metadata_changed(owner, changed);
     if (info)
         shown_post_info(owner);
 }

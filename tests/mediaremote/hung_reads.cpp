@@ -1,4 +1,5 @@
-// Preloaded into the host: a read of a file named hung.* never returns, as on a network mount that stopped answering.
+// Preloaded into the host: a read of a file named hung.* never returns, as on a network mount that stopped answering;
+// one of slow.* takes a second.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -11,6 +12,8 @@ extern "C" ssize_t read(int fd, void* into, size_t size)
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     while (readlink(link, path, sizeof path - 1) > 0 && strstr(path, "/hung."))
         pause();
+    if (strstr(path, "/slow."))
+        sleep(1);
     return reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"))(fd, into, size);
 }
 
