@@ -16,6 +16,7 @@ doubled, no longer on its line, matches no mutant or more than one, or names a
 mutant the tests catch."""
 
 import argparse
+import difflib
 import hashlib
 import json
 import os
@@ -162,7 +163,9 @@ def file_mutants(rel):
     for number, (code, line) in enumerate(zip(masked(lines), lines), 1):
         for column, changed, rule in line_mutants(code, line):
             yield {
-                "id": f"{rel}:{number}:{column}:{rule}:{changed.strip()}",
+                # The line as written is part of the name: a deletion reads
+                # "{}" whatever it deletes.
+                "id": f"{rel}:{number}:{column}:{rule}:{line.strip()} -> {changed.strip()}",
                 "file": rel,
                 "line": number,
                 "column": column,
@@ -239,21 +242,33 @@ def row_errors(results):
     return errors, named
 
 
-def renumber():
-    """Moves each row whose line moved, unchanged, to the one line that now
-    reads the same; prints every move, so each can be judged again."""
+def line_map(rel, since):
+    """Old line number -> new for each line of a file left unchanged since a
+    revision, by a diff of the two."""
+    shown = subprocess.run(["git", "-C", ROOT, "show", f"{since}:{rel}"], capture_output=True, text=True)
+    path = ROOT / rel
+    if shown.returncode != 0 or not path.is_file():
+        return {}
+    moved = {}
+    matcher = difflib.SequenceMatcher(None, shown.stdout.splitlines(), path.read_text().splitlines(), autojunk=False)
+    for block in matcher.get_matching_blocks():
+        moved.update({block.a + i + 1: block.b + i + 1 for i in range(block.size)})
+    return moved
+
+
+def renumber(since):
+    """Moves each row to where its line went since a revision, if the line
+    itself is unchanged; prints every move, so each can be judged again."""
+    maps = {}
     for listing in sorted(EQUIVALENT.glob("*.txt")):
         out = []
         for text in listing.read_text().splitlines():
             m = ROW.match(text)
-            path = ROOT / m[1] if m else None
-            if m and path.is_file():
-                lines = [t.strip() for t in path.read_text().splitlines()]
-                now = [n for n, t in enumerate(lines, 1) if t == m[4]]
-                if int(m[2]) > len(lines) or lines[int(m[2]) - 1] != m[4]:
-                    if len(now) == 1:
-                        print(f"moved {m[1]}:{m[2]} -> {now[0]}: `{m[4]}`")
-                        text = f"{m[1]}:{now[0]}:{m[3]}:" + text[len(f"{m[1]}:{m[2]}:{m[3]}:") :]
+            if m:
+                now = maps.setdefault(m[1], line_map(m[1], since)).get(int(m[2]))
+                if now and now != int(m[2]):
+                    print(f"moved {m[1]}:{m[2]} -> {now}: `{m[4]}`")
+                    text = f"{m[1]}:{now}:{m[3]}:" + text[len(f"{m[1]}:{m[2]}:{m[3]}:") :]
             out.append(text)
         listing.write_text("\n".join(out) + "\n")
 
@@ -431,12 +446,12 @@ def main():
     p.add_argument("--at", action="append", default=[], help="FILE:LINE[:COLUMN]: only the mutants there (repeatable)")
     p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
     p.add_argument("--check", action="store_true", help="check the rows and report the results kept, and run nothing")
-    p.add_argument("--renumber", action="store_true", help="move rows whose line moved unchanged, and run nothing")
+    p.add_argument("--renumber", metavar="REV", help="move rows whose line moved unchanged since REV, and run nothing")
     args = p.parse_args()
 
     restore_leftovers()
     if args.renumber:
-        renumber()
+        renumber(args.renumber)
         return 0
     found = list(mutants(args.paths))
     chosen = sample(found, args.sample, args.seed) if args.sample else found
