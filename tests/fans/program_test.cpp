@@ -134,8 +134,9 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperP
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "", 2500, 1, 4242}, {"auto\n", "ok\n", 1200, 1, 4243}});
     // As its service starts it: a decimal owner, served as root is; a last option without its value ignored.
     server.stop();
-    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"});
-    ASSERT_TRUE(answers(path, "ping\n", "ok\n"));
+    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"}),
+        other({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "0", "--socket", dir.file("other")});
+    ASSERT_TRUE(answers(path, "ping\n", "ok\n") && answers(dir.file("other"), "ping\n", "ok\n"));  // each its own SMC
     ASSERT_EQ(seteuid(1019), 0);
     std::string reply = request(path, "ping\n");
     ASSERT_EQ(seteuid(getuid()), 0);

@@ -10,7 +10,9 @@
 #include <map>
 #include <set>
 
+#include "child.h"
 #include "fan_control.h"
+#include "program_support.h"
 #include "protocol.h"
 #include "smc.h"
 #include "user_client.h"
@@ -165,4 +167,43 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     // A driver may refuse at the write and still close cleanly.
     fs::remove(driver.dir / "fan1_target"), fs::create_symlink("/dev/full", driver.dir / "fan1_target");
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
+}
+
+// One helper drives the controller, whichever socket it serves: a second refuses before it touches fans or socket, a
+// one-shot status still answers, and a killed helper holds nothing. Each sees the fake tree as the kernel's own.
+TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone)
+{
+    FakeDriver driver(kApplesmc);
+    const std::string bind = "/usr/bin/unshare -m mount --bind " + driver.root.string() + " /sys/devices/platform";
+    if (geteuid() != 0 || std::system(bind.c_str()) != 0)
+        GTEST_SKIP() << "needs root and a mount namespace of its own";
+    auto helper = [&](std::vector<std::string> args) {
+        args.insert(args.begin(),
+            {"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount --bind \"$0\" /sys/devices/platform && exec \"$@\" 2>&1",
+                driver.root, TOLVANE_FANS_BIN});
+        return Child(args);
+    };
+    TempDir dir;
+    const std::string a = dir.file("a"), b = dir.file("b");
+    const std::string forcedLine = "ok fans=2 forced=1 F0=2000,1200,6200,2500,1 F1=1800,1000,5800,2500,1\n";
+    Child first = helper({"--serve", "--owner", "0", "--socket", a});
+    ASSERT_TRUE(answers(a, "set 2500\n", "ok\n"));
+    driver.changes();
+    for (const std::string& socket : {a, b}) {
+        Child second = helper({"--serve", "--owner", "0", "--socket", socket});
+        EXPECT_EQ(child_finish(second),
+            std::pair(std::string("tolvane-fans: another helper already serves this SMC; not starting\n"), 1));
+    }
+    Child status = helper({"--status"});
+    EXPECT_EQ(child_finish(status), std::pair("ok fans=2 forced=0 " + forcedLine.substr(19), 0));  // not its forcing
+    EXPECT_EQ(driver.changes(), "");
+    EXPECT_EQ(request(a, "status\n"), forcedLine);
+    EXPECT_FALSE(fs::exists(b));
+    child_kill(first, SIGKILL);
+    child_wait(first);
+    Child next = helper({"--serve", "--owner", "0", "--socket", b});
+    ASSERT_TRUE(answers(b, "ping\n", "ok\n"));
+    EXPECT_EQ(driver.changes(), "fan1_manual=0\nfan2_manual=0\n");  // the killed one's forcing handed back
+    child_kill(next, SIGTERM);
+    EXPECT_EQ(child_wait(next), 0);
 }
