@@ -57,7 +57,6 @@ struct ServerThread {  // serve() on a thread of this process, with the controll
     {
         if (thread.joinable()) {
             pthread_kill(thread.native_handle(), sig);
-            close(unix_socket(path));  // wakes select should the signal land just before it
             thread.join();
         }
         return status;

@@ -61,6 +61,16 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
     return unlinkat(AT_FDCWD, path, 0);
 }
 
+// A stop signal armed here lands after the loop last looked at stopping, just before its wait begins.
+static std::atomic<int> gapSignal;
+int pselect(int n, fd_set* r, fd_set* w, fd_set* e, const timespec* timeout, const sigset_t* mask)
+{
+    static auto real = reinterpret_cast<decltype(&pselect)>(dlsym(RTLD_NEXT, "pselect"));
+    if (int sig = gapSignal.exchange(0))
+        pthread_kill(pthread_self(), sig);
+    return real(n, r, w, e, timeout, mask);
+}
+
 #define SKIP_UNLESS_ROOT()                                                                                             \
     if (geteuid() != 0)                                                                                                \
     GTEST_SKIP() << "needs root: it drops to other uids or owners (run the tests as root, as CI does)"
@@ -132,10 +142,14 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperP
     ASSERT_TRUE(server.start(path, (int64_t(1) << 32) + 4243));
     run({{"ping\n", "ok\n", 1200, 1, 4243}, {"set 2500\n", "", 1200, 1, 4242}, {"ping\n", "", 1200, 1, 4242},
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "", 2500, 1, 4242}, {"auto\n", "ok\n", 1200, 1, 4243}});
-    // As its service starts it: a decimal owner, served as root is; a last option without its value ignored.
+    // As its service starts it: a decimal owner, served as root is; a last option without its value ignored. A stop
+    // signal its starter blocked still stops it.
     server.stop();
+    sigset_t term;
+    sigemptyset(&term), sigaddset(&term, SIGTERM), pthread_sigmask(SIG_BLOCK, &term, nullptr);
     Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"}),
         other({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "0", "--socket", dir.file("other")});
+    pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
     ASSERT_TRUE(answers(path, "ping\n", "ok\n") && answers(dir.file("other"), "ping\n", "ok\n"));  // each its own SMC
     ASSERT_EQ(seteuid(1019), 0);
     std::string reply = request(path, "ping\n");
@@ -176,6 +190,9 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
     fakeNow += 5, close(unix_socket(path));
     EXPECT_EQ(request(path, ""), "");
     EXPECT_EQ(lastContact, before);
+    // A stop that lands just before the wait ends it at once, not at its 5 s time-out.
+    gapSignal = SIGTERM, close(unix_socket(path));
+    EXPECT_TRUE(wait_until([&] { return server.status == 0; }, std::chrono::seconds(3)));
 }
 
 #ifndef SIGRTMAX
