@@ -331,15 +331,16 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
                               "auto | set rpm | hold rpm\n";
     const std::string notOneLine = kSaid + "the reply from @ is not one line of ok or error\n";
     const std::string noReply = kSaid + "no reply from the helper at @ within 5 seconds\n";
-    const std::string notServed = kSaid + "not served by the helper at @ (closed without a reply): only its --owner " +
-        "and root are, and this is uid " + std::to_string(geteuid()) + "\n";
+    const std::string notServed = kSaid + "the helper at @ closed without a reply: it serves only its --owner and " +
+        "root (this is uid " + std::to_string(geteuid()) +
+        "), or it was stopping, or it gave up waiting for the request\n";
     ASSERT_EQ(close(unix_socket(dir.file("stale"), 0)), 0);  // where nobody listens
     // The longest line the client takes, and one byte more, which could have been cut short.
     const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";
     StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
         {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"},
         {dir.file("oh"), "oh\n"}, {dir.file("erro"), "erro\n"}, {dir.file("longest"), longest.c_str()},
-        {dir.file("longer"), longer.c_str()}};
+        {dir.file("longer"), longer.c_str()}, {dir.file("ctrl"), "ok \x1b[2J\x1f ~\x7f\\\x80\n"}};
     int queued = unix_socket(dir.file("full"));  // the one its backlog of 0 holds
     // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
     const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
@@ -360,7 +361,7 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {"silent", {"ping"}, noReply, 75}, {"full", {"ping"}, noReply, 75}, {"closes", {"ping"}, notServed, 77},
         {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76},
         {"oh", {"ping"}, notOneLine, 76}, {"erro", {"ping"}, notOneLine, 76}, {"longest", {"ping"}, longest, 0},
-        {"longer", {"ping"}, notOneLine, 76}};
+        {"longer", {"ping"}, notOneLine, 76}, {"ctrl", {"ping"}, "ok \\x1b[2J\\x1f ~\\x7f\\x5c\\x80\n", 0}};
     for (auto [leaf, args, out, status] : rows) {
         std::string socket = leaf.empty() ? path : dir.file(leaf);
         SCOPED_TRACE(socket + testing::PrintToString(args));
