@@ -167,8 +167,8 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
 }
 
-// One helper drives the controller, whichever socket it serves: a second refuses before it touches fans or socket, a
-// one-shot status still answers, and a killed helper holds nothing. Each sees the fake tree as the kernel's own.
+// One helper drives the controller, on any socket: a second refuses before it touches fans or socket, a status still
+// answers, a killed one holds nothing. Each sees the fake tree as the kernel's; none has standard input (fd 0 is free).
 TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone)
 {
     FakeDriver driver(kApplesmc);
@@ -176,8 +176,8 @@ TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone
     if (geteuid() != 0 || std::system(("/usr/bin/unshare -m " + bind).c_str()) != 0)
         GTEST_SKIP() << "needs root and a mount namespace of its own";
     auto helper = [&](const std::string& socket, const char* mode = "--serve") {
-        return Child({"/usr/bin/unshare", "-m", "/bin/sh", "-c", bind + " && exec \"$@\" 2>&1", "sh", TOLVANE_FANS_BIN,
-            "--owner", "0", "--socket", socket, mode});
+        return Child({"/usr/bin/unshare", "-m", "/bin/sh", "-c", bind + " && exec \"$@\" 2>&1 <&-", "sh",
+            TOLVANE_FANS_BIN, "--owner", "0", "--socket", socket, mode});
     };
     const std::string a = driver.root / "a", b = driver.root / "b",
                       fans = "F0=2000,1200,6200,2500,1 F1=1800,1000,5800,2500,1\n";
