@@ -42,6 +42,18 @@ static int print_status()
     return 0;
 }
 
+// A second helper would hand the first one's fans back and take its socket
+// over, and both would then report states that are not so: it must touch
+// neither, so the claim comes first.
+static int serve_alone(const char* path, int64_t owner)
+{
+    if (!smc_claim()) {
+        fputs("tolvane-fans: another helper already serves this SMC; not starting\n", stderr);
+        return 1;
+    }
+    return serve(path, owner);
+}
+
 int main(int argc, char** argv)
 {
     Options o = scan_options(argc, argv);
@@ -56,7 +68,7 @@ int main(int argc, char** argv)
     if (o.status)
         return print_status();
     if (o.serve && o.owner >= 0)
-        return serve(o.socketPath, o.owner);
+        return serve_alone(o.socketPath, o.owner);
     fprintf(stderr, "usage: %s --serve --owner <uid> [--socket path] | --status\n", argv[0]);
     return kUsageStatus;
 }

@@ -5,6 +5,7 @@
 #include "protocol.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -62,20 +63,30 @@ void on_signal(int)
     stopping = 1;
 }
 
-// Without SA_RESTART, which signal() sets: a call the stop interrupts returns
-// at once instead of going on, so a receive waiting on a client ends too.
+// The stop signals are let in only inside pselect, which does so atomically:
+// one that comes after the loop looked at stopping still ends the wait at
+// once. Let in there even where the starter blocked them.
+static sigset_t waitMask;
+
 static void catch_stop_signals()
 {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : kStopSignals)
+        sigaddset(&stops, sig);
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
+        sigaddset(&stops, sig);
+#endif
     struct sigaction stop = {};
     stop.sa_handler = on_signal;
     sigemptyset(&stop.sa_mask);
-    for (int sig : kStopSignals)
-        sigaction(sig, &stop, nullptr);
-#ifdef SIGRTMIN
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX; sig++)
-        sigaction(sig, &stop, nullptr);
-#endif
+    for (int sig = 1; sig < NSIG; sig++)
+        if (sigismember(&stops, sig) == 1)
+            sigaction(sig, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);  // a client gone away fails the send, not the helper
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+    pthread_sigmask(SIG_BLOCK, &stops, &waitMask);
 }
 
 void watchdog()
@@ -197,9 +208,9 @@ static void serve_turn(int fd, int64_t owner)
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(fd, &readable);
-    timeval timeout = {kSelectSeconds, 0};  // select may change it: rebuilt every turn
+    const timespec timeout = {kSelectSeconds, 0};
 
-    int ready = select(fd + 1, &readable, nullptr, nullptr, &timeout);
+    int ready = pselect(fd + 1, &readable, nullptr, nullptr, &timeout, &waitMask);
     watchdog();
     if (ready <= 0)
         return;

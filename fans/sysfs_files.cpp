@@ -2,6 +2,7 @@
 #include "sysfs_files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <climits>
@@ -48,6 +49,18 @@ bool path_in(const char* dir, const char* name, char* path)
 bool set_fan_dir(const char* dir)
 {
     return snprintf(fanDir, sizeof fanDir, "%s", dir) < int(sizeof fanDir);
+}
+
+// The driver's own folder needs nothing written, and every helper on the
+// machine finds the same one. The descriptor that holds the lock stays open.
+bool lock_fan_dir()
+{
+    int fd = open(fanDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    if (fd >= 0)
+        close(fd);
+    return false;
 }
 
 static bool fan_path(int n, const char* suffix, char* path)

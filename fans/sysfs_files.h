@@ -12,6 +12,7 @@ bool path_in(const char* dir, const char* name, char* path);  // path holds PATH
 
 // The folder holding the fan files of the driver found; fan n is file index n+1.
 bool set_fan_dir(const char* dir);
+bool lock_fan_dir();  // an exclusive lock on that folder, held while the process lives
 bool has_fan_file(int n, const char* suffix);
 int count_fans();
 bool read_fan_number(int n, const char* suffix, long* value);

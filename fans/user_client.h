@@ -16,6 +16,11 @@ bool smc_open();
 // One exchange: request in, reply out (zero-filled by the caller). 0 is success.
 int smc_call(const SmcRecord* request, SmcRecord* reply);
 
+// Claims the open controller for this process alone, for as long as it lives;
+// false while another process holds it. A kernel lock: a helper that dies, in
+// whatever way, releases it.
+bool smc_claim();
+
 // What our own controllers answer. The logic only tells zero from non-zero.
 constexpr int kSmcNotOpen = -1;  // smc_call before a successful smc_open
 enum : uint8_t {

@@ -1,7 +1,10 @@
 // macOS: the AppleSMC user client. Its struct method 2 takes one 80-byte
 // record in and gives one back.
 #include <IOKit/IOKitLib.h>
+#include <fcntl.h>
 #include <mach/mach.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "smc.h"
 #include "user_client.h"
@@ -25,6 +28,18 @@ bool smc_open()
         return false;
     smc = connection;
     return true;
+}
+
+// The machine has one AppleSMC, which any number of clients may open: the
+// claim is a lock on a file of root's, which the kernel drops with the process.
+bool smc_claim()
+{
+    int fd = open("/var/run/com.tolvane.fans.lock", O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;  // the descriptor stays open while the process lives
+    if (fd >= 0)
+        close(fd);
+    return false;
 }
 
 int smc_call(const SmcRecord* request, SmcRecord* reply)

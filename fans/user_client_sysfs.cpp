@@ -28,6 +28,11 @@ bool smc_open()
     return true;
 }
 
+bool smc_claim()
+{
+    return lock_fan_dir();
+}
+
 // "FNum" beside the fan keys' fields; no file backs it.
 constexpr int kFanCount = kFanFields;
 

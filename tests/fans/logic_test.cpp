@@ -110,9 +110,8 @@ TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
 
 TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Bytes)
 {
-    fresh_process(2);
+    fresh_process(2), faults = {{"read F1Mx", kRefused}};
     keys["F0Ac"] = flt(1200.5f), keys["F0Tg"] = flt(1201.5f), keys["F1Md"] = {sp78, 2, {}};
-    faults = {{"read F1Mx", kRefused}};
     char line[kStatusSize];  // a sanitizer sees any write beyond it
     status_line(line);
     EXPECT_STREQ(line, "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
@@ -140,8 +139,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysTypeExchangingInOr
         EXPECT_EQ(read_float("F0Tg"), target);  // the bytes are pinned where reads are decoded
     }
     fresh_process(0);  // none to force: forced all the same, the test switch alone set
-    EXPECT_TRUE(force_all_fans(2500));
-    EXPECT_EQ(forced, 1);
+    EXPECT_TRUE(force_all_fans(2500) && forced == 1);
     EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
     fresh_process(2);
     keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // to be captured as 0
@@ -154,8 +152,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysTypeExchangingInOr
         "info F0Mn\nread F0Mn\ninfo F0Mx\nread F0Mx\ninfo F0Md\nwrite F0Md 01\ninfo F0Tg\ninfo F0Tg\n"
         "write F0Tg 00401c45\ninfo F1Mn\nread F1Mn\ninfo F1Mx\nread F1Mx\ninfo F1Md\nwrite F1Md 01\n"
         "info F1Tg\ninfo F1Tg\nwrite F1Tg 00401c45\n");
-    restore_auto();
-    keys["F0Md"] = {ui8, 1, {3}};
+    restore_auto(), keys["F0Md"] = {ui8, 1, {3}};
     EXPECT_TRUE(force_all_fans(3000));
     restore_auto();
     EXPECT_EQ(exchanges.find("read F0Md"), exchanges.rfind("read F0Md"));

@@ -47,19 +47,15 @@ struct ServerThread {  // serve() on a thread of this process, with the controll
     std::atomic<int> status = -1;
     bool start(const std::string& socketPath, int64_t owner)  // whether it serves; a refusal is not waited out
     {
-        path = socketPath;
-        stopping = 0, status = -1;
+        stopping = 0, path = socketPath, status = -1;
         thread = std::thread([this, owner] { status = serve(path.c_str(), owner); });
         auto served = [&] { return status != -1 || request(path, "ping\n") == "ok\n"; };
         return wait_until(served, std::chrono::seconds(20)) && status == -1;
     }
     int stop(int sig = SIGTERM)  // the exit status
     {
-        if (thread.joinable()) {
-            pthread_kill(thread.native_handle(), sig);
-            close(unix_socket(path));  // wakes select should the signal land just before it
-            thread.join();
-        }
+        if (thread.joinable())
+            pthread_kill(thread.native_handle(), sig), thread.join();
         return status;
     }
     ~ServerThread() { stop(); }

@@ -10,7 +10,9 @@
 #include <map>
 #include <set>
 
+#include "child.h"
 #include "fan_control.h"
+#include "program_support.h"
 #include "protocol.h"
 #include "smc.h"
 #include "user_client.h"
@@ -45,8 +47,8 @@ struct FakeDriver {
                 files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
                 std::ofstream(dir / name) << files[name] << "\n";
             }
-        sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str();
-        smc = 0, forced = 0, haveOriginal = false, fanCount = 0;
+        sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str(), smc = 0, forced = 0, haveOriginal = false,
+        fanCount = 0;
         if ((opened = smc_open()))
             detect_fans();
     }
@@ -158,11 +160,38 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), 0);
     EXPECT_EQ(driver.changes(), "fan1_min=0\nfan1_target=1\n");
     // A tenth fan is as much the driver's as the first; an eleventh has no digit of its own.
-    std::ofstream(driver.dir / "fan10_input") << "900\n";
-    std::ofstream(driver.dir / "fan11_input") << "900\n";
-    EXPECT_TRUE(smc_key_info("F9Ac").ok);
-    EXPECT_FALSE(smc_key_info("F:Ac").ok);
+    std::ofstream(driver.dir / "fan10_input") << "900\n", std::ofstream(driver.dir / "fan11_input") << "900\n";
+    EXPECT_TRUE(smc_key_info("F9Ac").ok && !smc_key_info("F:Ac").ok);
     // A driver may refuse at the write and still close cleanly.
     fs::remove(driver.dir / "fan1_target"), fs::create_symlink("/dev/full", driver.dir / "fan1_target");
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
+}
+
+// One helper drives the controller, on any socket: a second refuses before it touches fans or socket, a status still
+// answers, a killed one holds nothing. Each sees the fake tree as the kernel's; none has standard input (fd 0 is free).
+TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone)
+{
+    FakeDriver driver(kApplesmc);
+    const std::string bind = "mount --bind " + driver.root.string() + " /sys/devices/platform";
+    if (geteuid() != 0 || std::system(("/usr/bin/unshare -m " + bind).c_str()) != 0)
+        GTEST_SKIP() << "needs root and a mount namespace of its own";
+    auto helper = [&](const std::string& socket, const char* mode = "--serve") {
+        return Child({"/usr/bin/unshare", "-m", "/bin/sh", "-c", bind + " && exec \"$@\" 2>&1 <&-", "sh",
+            TOLVANE_FANS_BIN, "--owner", "0", "--socket", socket, mode});
+    };
+    const std::string a = driver.root / "a", b = driver.root / "b",
+                      fans = "F0=2000,1200,6200,2500,1 F1=1800,1000,5800,2500,1\n";
+    Child first = helper(a);
+    ASSERT_TRUE(answers(a, "set 2500\n", "ok\n") && !driver.changes().empty());
+    Child status = helper(a, "--status"), second = helper(a), elsewhere = helper(b);
+    EXPECT_EQ(child_finish(status), std::pair("ok fans=2 forced=0 " + fans, 0));  // forced, not by it
+    for (Child* refused : {&second, &elsewhere})
+        EXPECT_EQ(child_finish(*refused),
+            std::pair(std::string("tolvane-fans: another helper already serves this SMC; not starting\n"), 1));
+    EXPECT_EQ(request(a, "status\n"), "ok fans=2 forced=1 " + fans);  // nothing changed
+    EXPECT_FALSE(fs::exists(b));
+    child_kill(first, SIGKILL), child_wait(first);
+    Child next = helper(b);
+    ASSERT_TRUE(answers(b, "ping\n", "ok\n"));
+    EXPECT_EQ(driver.changes(), "fan1_manual=0\nfan2_manual=0\n");  // the killed one's forcing handed back
 }

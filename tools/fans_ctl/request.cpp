@@ -91,6 +91,21 @@ static ssize_t exchange(int fd, const char* request, char (&reply)[kReplySize], 
     return length;
 }
 
+// As it came, but for the bytes a terminal would act on (and a backslash, so that none of
+// these reads as one), which show as \xHH: an ordinary reply prints byte for byte.
+static void print_reply(const char* reply, std::size_t length)
+{
+    for (std::size_t i = 0; i + 1 < length; i++) {
+        unsigned char c = static_cast<unsigned char>(reply[i]);
+        if (c < 0x20 || c >= 0x7f || c == '\\')
+            printf("\\x%02x", c);
+        else
+            putchar(c);
+    }
+    putchar('\n');
+    fflush(stdout);
+}
+
 int fans_request(const char* path, const char* request, char (&reply)[kReplySize])
 {
     int64_t deadline = monotonic_ms() + kReplySeconds * 1000;
@@ -102,13 +117,12 @@ int fans_request(const char* path, const char* request, char (&reply)[kReplySize
         return complain(EX_TEMPFAIL, "no reply from the helper at %s within %d seconds", path, kReplySeconds);
     if (length == 0)
         return complain(EX_NOPERM,
-            "not served by the helper at %s (closed without a reply): only its --owner and root are, and this is uid "
-            "%u",
+            "the helper at %s closed without a reply: it serves only its --owner and root (this is uid %u), or it was "
+            "stopping, or it gave up waiting for the request",
             path, unsigned(geteuid()));
     reply[length] = '\0';
     if (!one_reply_line(reply, std::size_t(length)))
         return complain(EX_PROTOCOL, "the reply from %s is not one line of ok or error", path);
-    fwrite(reply, 1, std::size_t(length), stdout);
-    fflush(stdout);
+    print_reply(reply, std::size_t(length));
     return reply[0] == 'e';
 }
