@@ -48,6 +48,7 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
         {{MEDIA_HOST, "a", "b"}, {"usage: tolvane-media-host [library]\n", 64}},
         {{MEDIA_HOST, none}, {host + none + ": cannot open shared object file: No such file or directory\n", 1}},
         {{MEDIA_HOST, STAND_IN}, {host + STAND_IN + ": undefined symbol: tolvane_media_run\n", 1}},
+        {{MEDIA_HOST, RUN_RETURNS}, {"", 0}},
         {{MEDIA_HOST, library_beside(folder.file("none"), "")}, {"{\"error\":\"framework\"}\n", 2}},
         {{MEDIA_HOST, library_beside(folder.path, NOT_A_FRAMEWORK)}, {"{\"error\":\"symbols\"}\n", 2}},
         {{"/bin/sh", "-c",
@@ -89,7 +90,8 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // at once: no run waits out the two seconds at the end
 }
 
-// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is given up.
+// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is given up
+// after two seconds.
 TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
 {
 #ifdef __SANITIZE_THREAD__
@@ -98,6 +100,9 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     BridgeProcess bridge;
     child_write(bridge.child, repeated("refresh\n", 2000));
     ASSERT_TRUE(wait_until([&] { return unread(bridge.child.out) > 60000; }));  // the pipe is full
+    ASSERT_TRUE(wait_until([&] { return unread(bridge.child.in) == 0; }));      // the reader gave up the queue
+    const auto closed = std::chrono::steady_clock::now();
     child_close_input(bridge.child);
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(), 2.2, 0.7);
 }

@@ -109,8 +109,7 @@ TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
         auto now = [] { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()); };
         double before = now().count();
         Record record = now_playing_record(7, false, info);
-        double stamp = record["timestamp"];
-        EXPECT_TRUE(stamp >= before && stamp <= now().count());
+        EXPECT_TRUE(record["timestamp"] >= before && record["timestamp"] <= now().count());
         record.erase("timestamp");
         EXPECT_EQ(record.dump(),
             R"({"pid":7,"playing":false,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})");
