@@ -43,13 +43,19 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
         return child_finish(child);
     };
     fs::create_directories(folder.file("bin/" LIBDIR_FROM_BINDIR)), fs::create_directory(folder.file("none"));
-    const std::string host = "tolvane-media-host: ", none = folder.file("none.so");
+    const std::string host = "tolvane-media-host: ", none = folder.file("none.so"), deep(250, 'd');
     const std::pair<std::vector<std::string>, std::pair<std::string, int>> rows[] = {
         {{MEDIA_HOST, "a", "b"}, {"usage: tolvane-media-host [library]\n", 64}},
         {{MEDIA_HOST, none}, {host + none + ": cannot open shared object file: No such file or directory\n", 1}},
         {{MEDIA_HOST, STAND_IN}, {host + STAND_IN + ": undefined symbol: tolvane_media_run\n", 1}},
+        {{MEDIA_HOST, RUN_RETURNS}, {"", 0}},
         {{MEDIA_HOST, library_beside(folder.file("none"), "")}, {"{\"error\":\"framework\"}\n", 2}},
-        {{MEDIA_HOST, library_beside(folder.path, NOT_A_FRAMEWORK)}, {"{\"error\":\"symbols\"}\n", 2}}};
+        {{MEDIA_HOST, library_beside(folder.path, NOT_A_FRAMEWORK)}, {"{\"error\":\"symbols\"}\n", 2}},
+        {{"/bin/sh", "-c",
+             "cd \"$1\" && for i in $(seq 17); do mkdir " + deep + " && cd -P " + deep +
+                 "; done && cp \"$0\" h && ./h; s=$?; cd \"$1\" && rm -r " + deep + "; exit $s",
+             MEDIA_HOST, folder.path},
+            {host + "cannot find own executable\n", 1}}};  // a path longer than the kernel tells
     for (const auto& [argv, shown] : rows)
         EXPECT_EQ(output(argv), shown);
     fs::copy_file(MEDIA_HOST, folder.file("bin/tolvane-media-host"));
@@ -63,6 +69,7 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
 // Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
 TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime)
 {
+    const auto start = std::chrono::steady_clock::now();
     for (int run = 0; run < 20; run++) {
         SCOPED_TRACE(run);
         BridgeProcess bridge;
@@ -80,9 +87,11 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
         for (const auto& line : lines)
             EXPECT_TRUE(nlohmann::json::accept(line)) << line;
     }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // at once: no run waits out the two seconds at the end
 }
 
-// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is given up.
+// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is given up
+// after two seconds.
 TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
 {
 #ifdef __SANITIZE_THREAD__
@@ -91,6 +100,9 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     BridgeProcess bridge;
     child_write(bridge.child, repeated("refresh\n", 2000));
     ASSERT_TRUE(wait_until([&] { return unread(bridge.child.out) > 60000; }));  // the pipe is full
+    ASSERT_TRUE(wait_until([&] { return unread(bridge.child.in) == 0; }));      // the reader gave up the queue
+    const auto closed = std::chrono::steady_clock::now();
     child_close_input(bridge.child);
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(), 2.2, 0.7);
 }

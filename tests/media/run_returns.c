@@ -1,0 +1,1 @@
+void tolvane_media_run(void) { }
