@@ -67,14 +67,14 @@ struct FakeDriver {
 
 // The owner's, on a pair served right after `before` on its own: the reply, "(reset)" if the close left bytes unread.
 // The helper closes a copy of its end, so that its receive time-out can still be read: a silent client gets 2 s.
-static std::string ask(const std::string& request, const std::string& before = "")
+static std::string ask(const std::string& request, const std::string& before = "", int flags = 0)
 {
     int fds[2] = {-1, -1}, first[2] = {-1, -1};
     timeval wait = {};
     socklen_t size = sizeof wait;
     EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds) | socketpair(AF_UNIX, SOCK_STREAM, 0, first), 0);
     send(first[1], before.data(), before.size(), 0), shutdown(first[1], SHUT_WR);
-    send(fds[1], request.data(), request.size(), 0);
+    send(fds[1], request.data(), request.size(), flags);
     handle_client(first[0], getuid()), handle_client(dup(fds[0]), getuid()), close(first[1]);
     getsockopt(fds[0], SOL_SOCKET, SO_RCVTIMEO, &wait, &size), close(fds[0]);
     EXPECT_EQ(wait.tv_sec * 1000000 + wait.tv_usec, 2000000);
@@ -92,8 +92,10 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);            // by its hwmon name alone
     EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
     EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
-    // What follows a request is read away, 16 reads of 256 bytes after its 255, and a byte more is left to reset.
+    // What follows a request is read away, 16 reads of 256 bytes after its 255, a byte more left to reset; the reads
+    // go on past an urgent byte, at which one stops short.
     EXPECT_EQ(ask("ping" + std::string(4347, ' ')) + ask("ping" + std::string(4348, ' ')), "ok\nok\n(reset)");
+    EXPECT_EQ(ask("ping" + std::string(252, ' ') + "!", "", MSG_OOB), "ok\n");
     const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
         {kApplesmc, {}, "set 2500.6", "ok\n", "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
             "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
@@ -157,9 +159,7 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
             SCOPED_TRACE(testing::Message() << key << " " << value);
             uint32_t size = smc_key_info(key).size;
             uint8_t bytes[4];
-            memcpy(bytes, &value, 4);
-            if (size == 1)
-                bytes[0] = uint8_t(value);
+            memcpy(bytes, &value, 4), bytes[0] = size == 1 ? uint8_t(value) : bytes[0];
             EXPECT_EQ(write_key(key, bytes, size), result);
             EXPECT_EQ(driver.changes(), changes);
         }
