@@ -1,4 +1,4 @@
-// Over a scripted controller that logs each exchange, fails those in faults and takes a write of any size.
+// A scripted controller logs each exchange, fails those in faults (filling the reply in even so) and takes any size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,8 +34,7 @@ bool smc_open()
 int smc_call(const SmcRecord* request, SmcRecord* reply)
 {
     uint32_t c = request->key, command = request->command, size = std::min(request->dataSize, 32u);
-    static const std::map<uint32_t, std::string> verbs = {
-        {kSmcCmdKeyInfo, "info "}, {kSmcCmdRead, "read "}, {kSmcCmdWrite, "write "}};  // any other throws
+    static const std::map<uint32_t, std::string> verbs = {{9, "info "}, {5, "read "}, {6, "write "}};  // else throws
     std::string head = verbs.at(command) + char(c >> 24) + char(c >> 16) + char(c >> 8) + char(c);
     exchanges += head + (command == kSmcCmdWrite ? " " : "");
     for (uint32_t i = 0; command == kSmcCmdWrite && i < size; i++)
@@ -45,13 +44,14 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
     auto k = keys.find(head.substr(head.size() - 4));
     if (fault != faults.end() && fault->second == kBroken)
         return 1;
-    if (k == keys.end() || fault != faults.end() || (command == kSmcCmdRead && size != k->second.size))
-        reply->result = kSmcRefused;
-    else if (command == kSmcCmdKeyInfo)
+    if (k == keys.end())
+        return reply->result = kSmcRefused, 0;
+    reply->result = fault != faults.end() || (command == kSmcCmdRead && size != k->second.size) ? kSmcRefused : 0;
+    if (command == kSmcCmdKeyInfo)
         reply->dataSize = k->second.size, reply->dataType = k->second.type;
     else if (command == kSmcCmdRead)
         std::copy_n(k->second.bytes.begin(), std::min<size_t>(k->second.bytes.size(), 32), reply->bytes);
-    else if (command == kSmcCmdWrite)
+    else if (reply->result == 0)
         k->second.bytes.assign(request->bytes, request->bytes + size);
     return 0;
 }
@@ -130,7 +130,7 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysTypeExchangingInOr
         {1200, 6000, 7000, flt_, 6000}, {none, 6000, 7000, flt_, 6000}, {1200, none, 7000, flt_, 7000},
         {2000, 2000, 7000, flt_, 7000}, {2000, 2000, 500, flt_, 2000}, {0, 6000, 100, flt_, 100},
         {1, 6000, 0.5f, flt_, 1}, {0, 6000, 1200.3f, fpe2, 1200.25f}, {0, none, 16383.75f, fpe2, 16383.75f},
-        {0, none, 0.25f, fpe2, 0.25f}, {0, none, 20000, fpe2, 16383.75f}};  // the last saturates, not wrapping round
+        {0, none, 0.25f, fpe2, 0.25f}, {none, 0, 100, fpe2, 0}, {0, none, 20000, fpe2, 16383.75f}};  // last saturates
     for (auto [mn, mx, request, type, target] : rows) {
         SCOPED_TRACE(testing::Message() << mn << " " << mx << " " << request);
         fresh_process(1);
@@ -141,11 +141,10 @@ TEST(ForceAllFans, HoldsEachTargetBetweenItsOwnBoundsInTheKeysTypeExchangingInOr
     fresh_process(0);  // none to force: forced all the same, the test switch alone set
     EXPECT_TRUE(force_all_fans(2500) && forced == 1);
     EXPECT_EQ(exchanges, "info Ftst\ninfo Ftst\nwrite Ftst 01\n");
-    fresh_process(2);
-    keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};  // to be captured as 0
+    fresh_process(2), keys["F0Md"] = keys["F1Md"] = {ui8, 1, {1}}, faults = {{"read F1Md", kRefused}};
     restore_auto();  // handing back before any forcing writes modes 0
     EXPECT_EQ(exchanges, "info F0Md\nwrite F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n");
-    exchanges.clear(), keys["F0Md"] = {ui8, 1, {1}};
+    exchanges.clear(), keys["F0Md"] = {ui8, 1, {1}};  // F1Md, its read refused, to be captured as 0
     EXPECT_TRUE(force_all_fans(2500));
     EXPECT_EQ(exchanges,
         "info F0Md\nread F0Md\ninfo F1Md\nread F1Md\ninfo Ftst\ninfo Ftst\nwrite Ftst 01\n"

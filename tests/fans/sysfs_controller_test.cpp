@@ -67,14 +67,23 @@ struct FakeDriver {
     }
 };
 
-static std::string ask(const char* request)  // the owner's, over a connected pair
+// The owner's, on a pair served right after `before` on its own: the reply, "(reset)" if the close left bytes unread.
+// The helper closes a copy of its end, so that its receive time-out can still be read: a silent client gets 2 s.
+static std::string ask(const std::string& request, const std::string& before = "", int flags = 0)
 {
-    int fds[2] = {-1, -1};
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    send(fds[1], request, strlen(request), 0), handle_client(fds[0], getuid());
+    int fds[2] = {-1, -1}, first[2] = {-1, -1};
+    timeval wait = {};
+    socklen_t size = sizeof wait;
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds) | socketpair(AF_UNIX, SOCK_STREAM, 0, first), 0);
+    send(first[1], before.data(), before.size(), 0), shutdown(first[1], SHUT_WR);
+    send(fds[1], request.data(), request.size(), flags);
+    handle_client(first[0], getuid()), handle_client(dup(fds[0]), getuid()), close(first[1]);
+    getsockopt(fds[0], SOL_SOCKET, SO_RCVTIMEO, &wait, &size), close(fds[0]);
+    EXPECT_EQ(wait.tv_sec * 1000000 + wait.tv_usec, 2000000);
     char reply[kStatusSize + 1] = {};
-    recv(fds[1], reply, kStatusSize, 0), close(fds[1]);
-    return reply;
+    bool reset = (recv(fds[1], reply, kStatusSize, 0), recv(fds[1], &wait, 1, 0) < 0);
+    close(fds[1]);
+    return reply + std::string(reset ? "(reset)" : "");
 }
 
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
@@ -82,8 +91,13 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     EXPECT_FALSE(FakeDriver(kNone).opened);
     sysfsRoot = hwmonRoot = "/nonexistent";
     EXPECT_FALSE(smc_open());
-    EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);        // by its hwmon name alone
-    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");  // fans counted at opening, not the other device's
+    EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);            // by its hwmon name alone
+    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
+    EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
+    // What follows a request is read away, 16 reads of 256 bytes after its 255, a byte more left to reset; the reads
+    // go on past an urgent byte, at which one stops short.
+    EXPECT_EQ(ask("ping" + std::string(4347, ' ')) + ask("ping" + std::string(4348, ' ')), "ok\nok\n(reset)");
+    EXPECT_EQ(ask("ping" + std::string(252, ' ') + "!", "", MSG_OOB), "ok\n");
     const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
         {kApplesmc, {}, "set 2500.6", "ok\n", "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
             "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
@@ -111,9 +125,11 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not set
     // reads mode -1 unless its setpoint is 0, until the start of serving hands it back. A status changes nothing.
     FakeDriver driver(kMacsmc);
-    EXPECT_TRUE(smc_open());  // open already
-    EXPECT_EQ(read_float("FNum"), 2);
+    EXPECT_TRUE(smc_open() && read_float("FNum") == 2);                                           // open already
     EXPECT_FALSE(smc_key_info("F2Ac").ok || smc_key_info("F0Zz").ok || smc_key_info("G0Ac").ok);  // no such fan/field
+    SmcRecord gone{}, reply{};  // a read of a key gone since its key info, as when the driver is unbound between
+    gone.key = key_code("F2Ac"), gone.command = kSmcCmdRead, gone.dataSize = 4;
+    EXPECT_EQ(smc_call(&gone, &reply) | reply.result, kSmcKeyNotFound);
     std::ofstream(driver.dir / "fan2_target") << "0\n";
     driver.changes();
     const auto fds = std::distance(fs::directory_iterator("/proc/self/fd"), {});  // each file read is closed again
@@ -134,7 +150,9 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
         {kMacsmc, "F0Tg", 3000, 0, "fan1_target=3000\n"}, {kMacsmc, "F0Tg", 1199, -1, ""},
         {kMacsmc, "F0Tg", 1200, 0, "fan1_target=1200\n"}, {kMacsmc, "F0Tg", 6200, 0, "fan1_target=6200\n"},
         {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}, {kApplesmc, "F0Tg", -1, -1, ""},
-        {kApplesmc, "F0Tg", 0, 0, "fan1_output=0\n"}};
+        {kApplesmc, "F0Tg", 0, 0, "fan1_output=0\n"}, {kApplesmc, "F0Tg", 1e9f, -1, ""}};
+    const int in = dup(0);  // with no standard input, the folder or file the controller opens takes descriptor 0
+    close(0);
     for (Driver kind : {kApplesmc, kMacsmc}) {
         FakeDriver driver(kind);
         for (const auto& [rowKind, key, value, result, changes] : cases) {
@@ -143,13 +161,12 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
             SCOPED_TRACE(testing::Message() << key << " " << value);
             uint32_t size = smc_key_info(key).size;
             uint8_t bytes[4];
-            memcpy(bytes, &value, 4);
-            if (size == 1)
-                bytes[0] = uint8_t(value);
+            memcpy(bytes, &value, 4), bytes[0] = size == 1 ? uint8_t(value) : bytes[0];
             EXPECT_EQ(write_key(key, bytes, size), result);
             EXPECT_EQ(driver.changes(), changes);
         }
     }
+    dup2(in, 0), close(in);
     // Nor 0 where the driver gives no minimum: on macsmc that would hand the fan back.
     FakeDriver driver(kMacsmc);
     std::ofstream(driver.dir / "fan1_min") << "0\n";
@@ -159,9 +176,11 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&stop), 4), -1);
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), 0);
     EXPECT_EQ(driver.changes(), "fan1_min=0\nfan1_target=1\n");
-    // A tenth fan is as much the driver's as the first; an eleventh has no digit of its own.
-    std::ofstream(driver.dir / "fan10_input") << "900\n", std::ofstream(driver.dir / "fan11_input") << "900\n";
-    EXPECT_TRUE(smc_key_info("F9Ac").ok && !smc_key_info("F:Ac").ok);
+    // A tenth fan is as much the driver's as the first; an eleventh has no digit of its own; the count is one byte.
+    for (int n = 3; n <= 256; n++)
+        std::ofstream(driver.dir / ("fan" + std::to_string(n) + "_input")) << "900\n";
+    EXPECT_TRUE(smc_key_info("F9Ac").ok && read_float("FNum") == 255);
+    EXPECT_FALSE(smc_key_info("F:Ac").ok);
     // A driver may refuse at the write and still close cleanly.
     fs::remove(driver.dir / "fan1_target"), fs::create_symlink("/dev/full", driver.dir / "fan1_target");
     EXPECT_EQ(write_key("F0Tg", reinterpret_cast<const uint8_t*>(&slowest), 4), -1);
