@@ -404,18 +404,19 @@ def report(results, chosen, named):
 
 def load(results_path):
     """The latest result of each mutant that still exists anywhere in the
-    tree; results of lines that are gone are dropped from the file."""
-    results, exists = {}, {m["id"] for m in mutants(["."])}
+    tree."""
+    results, exists = {}, {m["id"] for m in mutants(TREE)}
     if results_path.exists():
         for row in results_path.read_text().splitlines():
             entry = json.loads(row)
             if entry["id"] in exists:
                 results[entry["id"]] = entry
-        results_path.write_text("".join(json.dumps(e) + "\n" for e in results.values()))
     return results
 
 
 def run_all(chosen, results, results_path, args):
+    # Results of lines that are gone are dropped from the file first.
+    results_path.write_text("".join(json.dumps(e) + "\n" for e in results.values()))
     with results_path.open("a") as log:
         for i, m in enumerate(chosen, 1):
             entry = results.get(m["id"])
