@@ -450,7 +450,6 @@ def main():
     p.add_argument("--renumber", metavar="REV", help="move rows whose line moved unchanged since REV, and run nothing")
     args = p.parse_args()
 
-    restore_leftovers()
     if args.renumber:
         renumber(args.renumber)
         return 0
@@ -466,6 +465,8 @@ def main():
         print(f"{len(chosen)} mutants")
         return 0
 
+    if not args.check:
+        restore_leftovers()  # of a run that was killed; a check may run beside a live one
     results_path = Path(args.results or Path(args.build) / "mutants.jsonl")
     results = load(results_path)
     errors, named = row_errors(results)
