@@ -1,8 +1,9 @@
 // Preloaded into the host: a read of a file named hung.* never returns, as on a network mount that stopped answering;
-// one of slow.* takes a second.
+// one of slow.* takes a second; one of cut.* ends after 8 bytes, as if cut shorter once its size was taken.
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +15,8 @@ extern "C" ssize_t read(int fd, void* into, size_t size)
         pause();
     if (strstr(path, "/slow."))
         sleep(1);
+    if (strstr(path, "/cut."))
+        size = std::min<off_t>(size, std::max<off_t>(8 - lseek(fd, 0, SEEK_CUR), 0));
     return reinterpret_cast<ssize_t (*)(int, void*, size_t)>(dlsym(RTLD_NEXT, "read"))(fd, into, size);
 }
 
