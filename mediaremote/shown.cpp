@@ -7,7 +7,7 @@
 Shown shown_now()
 {
     const Player* p = players_current();
-    return p ? Shown{p->name, p->playing} : Shown{"", false};
+    return p ? Shown{p->owner, p->playing} : Shown{"", false};
 }
 
 bool shown_is(const std::string& owner)
@@ -19,7 +19,7 @@ bool shown_is(const std::string& owner)
 void shown_post_changes(const Shown& before)
 {
     Shown now = shown_now();
-    if (now.name != before.name)
+    if (now.owner != before.owner)
         notify_post(kMRMediaRemoteNowPlayingApplicationDidChangeNotification);
     else if (now.playing != before.playing)
         notify_post(kMRMediaRemoteNowPlayingApplicationIsPlayingDidChangeNotification);

@@ -1,12 +1,13 @@
-// What the bridge is shown of the players: which one is now playing, and
-// whether it plays. A change to the players is posted as the notification
-// for what it changes there, and only then. Bus thread only.
+// What the bridge is shown of the players: whose connection is now playing
+// (a connection that owns several names is one application), and whether it
+// plays. A change to the players is posted as the notification for what it
+// changes there, and only then. Bus thread only.
 #pragma once
 
 #include <string>
 
 struct Shown {
-    std::string name;
+    std::string owner;
     bool playing;
 };
 

@@ -6,6 +6,7 @@
 #include "wait.h"
 
 #include <sdbus-c++/sdbus-c++.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <mutex>
@@ -120,6 +121,15 @@ struct FakePlayer {
             .onInterface("org.freedesktop.DBus.Properties")
             .withArguments(std::string(interface), given ? Metadata{{name, sdbus::Variant(value)}} : Metadata{},
                 given ? std::vector<std::string>{} : std::vector<std::string>{name});
+    }
+    int unread_calls(const std::string& method)  // of a mute one: the calls its connection holds
+    {
+        std::string held(1 << 20, '\0'), field = std::string("\3\1s\0", 4) + char(method.size()) + std::string(3, '\0');
+        held.resize(std::max(
+            recv(connection_->getEventLoopPollData().fd, held.data(), held.size(), MSG_PEEK | MSG_DONTWAIT), 0L));
+        int count = 0;
+        for (auto at = held.find(field += method + '\0'); at != held.npos; at = held.find(field, at + 1), ++count) { }
+        return count;
     }
     std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
     {
