@@ -56,8 +56,12 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
                  "; done && cp \"$0\" h && ./h; s=$?; cd \"$1\" && rm -r " + deep + "; exit $s",
              MEDIA_HOST, folder.path},
             {host + "cannot find own executable\n", 1}}};  // a path longer than the kernel tells
-    for (const auto& [argv, shown] : rows)
-        EXPECT_EQ(output(argv), shown);
+    for (const auto& [argv, shown] : rows) {
+        auto [text, status] = output(argv);
+        if (text.starts_with("=="))  // a sanitizer's runtime has its own word on the path too long to read
+            text.erase(0, text.find('\n') + 1);
+        EXPECT_EQ(std::pair(text, status), shown);
+    }
     fs::copy_file(MEDIA_HOST, folder.file("bin/tolvane-media-host"));
     library_beside(folder.file("bin/" LIBDIR_FROM_BINDIR), STAND_IN);
     // Input is closed, so the records before the end vary; none is a complaint.
