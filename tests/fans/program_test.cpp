@@ -351,10 +351,9 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {"", {"set", std::string(251, '1')}, usage, 64}, {"", {}, usage, 64}, {"", {"set"}, usage, 64},
         {"", {"ping", "2"}, usage, 64}, {"", {"PING"}, usage, 64}, {"", {"--every", "0", "hold", "2500"}, usage, 64},
         {"", {"--every", "51", "hold", "2500"}, usage, 64}, {"", {"--every", "5s", "hold", "2500"}, usage, 64},
-        {"", {"--every", "1a", "hold", "20001"}, usage, 64},
+        {"", {"--every", "1a", "hold", "20001"}, usage, 64}, {"", {"ping", "--every", "5"}, usage, 64},
         {"", {"--every", "9", "hold", "20001"}, "error range\n", 1},
         {"", {"--every", "50", "hold", "20001"}, "error range\n", 1}, {"", {"-x", "ping"}, usage, 64},
-        {"", {"ping", "--every", "5"}, usage, 64},
         {"none", {"ping"}, kSaid + "no helper at @: No such file or directory\n", 69},
         {"stale", {"ping"}, kSaid + "no helper at @: Connection refused\n", 69},
         {path.substr(dir.path.size() + 1) + "a", {"ping"}, kSaid + "no helper at @: File name too long\n", 69},
@@ -382,6 +381,10 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
     EXPECT_EQ(child_finish(held).second, 75);
     EXPECT_EQ(child_wait(paced, ceil<milliseconds>(set + 19900ms - steady_clock::now())), std::nullopt);
     EXPECT_EQ(child_wait(paced, ceil<milliseconds>(set + 20900ms - steady_clock::now())), 69);
+    // Out of descriptors once its wake-up pipe has taken 0 and 3, a hold says so.
+    Child starved({"/bin/sh", "-c", "exec 2>&1 <&- 3>&-; ulimit -n 4; exec \"$0\" --socket \"$1\" hold 1",
+        TOLVANE_FANS_CTL_BIN, path});
+    EXPECT_EQ(child_finish(starved), std::pair(kSaid + "no helper at " + path + ": Too many open files\n", 69));
     Child help = ctl(path, {"--help"});
     auto [text, status] = child_finish(help);
     EXPECT_EQ(std::pair(text.substr(0, usage.size() + 2), status), std::pair(usage + "  ", 0));
