@@ -291,12 +291,18 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 
 static const std::string kSaid = "tolvane-fans-ctl: ";
 
-// tolvane-fans-ctl on a socket, its standard error in its output, as a person sees both.
-static Child ctl(const std::string& socket, std::vector<std::string> args)
+// tolvane-fans-ctl on a socket, its standard error in its output as a person sees both, its first descriptor 0.
+static Child ctl(const std::string& path, std::vector<std::string> args)
 {
-    args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TOLVANE_FANS_CTL_BIN, "--socket", socket});
+    args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1 <&-", TOLVANE_FANS_CTL_BIN, "--socket", path});
     return Child(args);
 }
+
+// Whether it waits for a place in a full backlog (Linux's /proc tells; elsewhere never).
+static const auto connecting = [](const Child& child) {
+    std::string in;
+    return (std::ifstream("/proc/" + std::to_string(child.pid) + "/wchan") >> in, in == "unix_wait_for_peer");
+};
 
 // Gives one connection reply, its request unread, and closes; without one, never accepts and backlogs one.
 struct StandIn {
@@ -307,7 +313,8 @@ struct StandIn {
         , thread([this, reply] {
             if (pollfd p = {fd, POLLIN, 0}; reply && poll(&p, 1, 20000) == 1) {
                 int client = accept(fd, nullptr, nullptr);
-                send(client, reply, strlen(reply), MSG_NOSIGNAL), close(client);
+                send(client, reply, strlen(reply), MSG_NOSIGNAL);
+                close(strlen(reply) < 512 ? client : (read_all(client), client));  // a full reply: after the client
             }
         })
     {
@@ -317,6 +324,7 @@ struct StandIn {
 
 TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsStatus)
 {
+    using namespace std::chrono;
     ASSERT_TRUE(server.start(path, geteuid()));
     const std::string usage = "usage: tolvane-fans-ctl [--socket path] [--every seconds] status | hello | ping | "
                               "auto | set rpm | hold rpm\n";
@@ -326,10 +334,11 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         "root (this is uid " + std::to_string(geteuid()) +
         "), or it was stopping, or it gave up waiting for the request\n";
     ASSERT_EQ(close(unix_socket(dir.file("stale"), 0)), 0);  // where nobody listens
-    // The longest line the client takes, and one byte more, which could have been cut short.
-    const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n";
+    // The longest line the client takes, one byte more, which could have been cut short, and one after that line.
+    const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n",
+                      more = longest + "x";
     StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
-        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), "ok"}, {dir.file("other"), "hi\n"},
+        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), more.c_str()}, {dir.file("other"), "\n"},
         {dir.file("oh"), "oh\n"}, {dir.file("erro"), "erro\n"}, {dir.file("longest"), longest.c_str()},
         {dir.file("longer"), longer.c_str()}, {dir.file("ctrl"), "ok \x1b[2J\x1f ~\x7f\\\x80\n"}};
     int queued = unix_socket(dir.file("full"));  // the one its backlog of 0 holds
@@ -342,10 +351,9 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {"", {"set", std::string(251, '1')}, usage, 64}, {"", {}, usage, 64}, {"", {"set"}, usage, 64},
         {"", {"ping", "2"}, usage, 64}, {"", {"PING"}, usage, 64}, {"", {"--every", "0", "hold", "2500"}, usage, 64},
         {"", {"--every", "51", "hold", "2500"}, usage, 64}, {"", {"--every", "5s", "hold", "2500"}, usage, 64},
-        {"", {"--every", "1a", "hold", "20001"}, usage, 64},
+        {"", {"--every", "1a", "hold", "20001"}, usage, 64}, {"", {"ping", "--every", "5"}, usage, 64},
         {"", {"--every", "9", "hold", "20001"}, "error range\n", 1},
         {"", {"--every", "50", "hold", "20001"}, "error range\n", 1}, {"", {"-x", "ping"}, usage, 64},
-        {"", {"ping", "--every", "5"}, usage, 64},
         {"none", {"ping"}, kSaid + "no helper at @: No such file or directory\n", 69},
         {"stale", {"ping"}, kSaid + "no helper at @: Connection refused\n", 69},
         {path.substr(dir.path.size() + 1) + "a", {"ping"}, kSaid + "no helper at @: File name too long\n", 69},
@@ -358,12 +366,25 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         SCOPED_TRACE(socket + testing::PrintToString(args));
         if (size_t at = out.find('@'); at != std::string::npos)
             out.replace(at, 1, socket);
+        auto start = steady_clock::now();
         Child child = ctl(socket, args);
         EXPECT_EQ(child_finish(child), std::pair(out, status));
+        EXPECT_EQ((steady_clock::now() - start + 100ms) / 5s, status == 75);  // 5 s to reply or to accept
     }
-    // Started with no standard input, the client's socket takes descriptor 0.
-    Child closedIn({"/bin/sh", "-c", "exec \"$0\" --socket \"$1\" ping 2>&1 <&-", TOLVANE_FANS_CTL_BIN, path});
-    EXPECT_EQ(child_finish(closedIn), std::pair(std::string("ok\n"), 0));
+    // Held without --every, the first reminder comes 20 s after the set and finds no helper (every child keeps the
+    // stand-in's socket open); a stop signal while a set waits for a place in a full backlog waits for its end.
+    auto set = steady_clock::now();
+    StandIn once(dir.file("once"), "ok\n");
+    Child paced = ctl(dir.file("once"), {"hold", "2500"}), held = ctl(dir.file("full"), {"hold", "2500"});
+    EXPECT_EQ(child_read_line(paced), "ok");
+    unlink(dir.file("once").c_str()), wait_until([&] { return connecting(held); }), child_kill(held, SIGTERM);
+    EXPECT_EQ(child_finish(held).second, 75);
+    EXPECT_EQ(child_wait(paced, ceil<milliseconds>(set + 19900ms - steady_clock::now())), std::nullopt);
+    EXPECT_EQ(child_wait(paced, ceil<milliseconds>(set + 20900ms - steady_clock::now())), 69);
+    // Out of descriptors once its wake-up pipe has taken 0 and 3, a hold says so.
+    Child starved({"/bin/sh", "-c", "exec 2>&1 <&- 3>&-; ulimit -n 4; exec \"$0\" --socket \"$1\" hold 1",
+        TOLVANE_FANS_CTL_BIN, path});
+    EXPECT_EQ(child_finish(starved), std::pair(kSaid + "no helper at " + path + ": Too many open files\n", 69));
     Child help = ctl(path, {"--help"});
     auto [text, status] = child_finish(help);
     EXPECT_EQ(std::pair(text.substr(0, usage.size() + 2), status), std::pair(usage + "  ", 0));
@@ -376,15 +397,16 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
     ASSERT_TRUE(server.start(path, geteuid()));
     const std::string notForced =
         kSaid + "the fans are no longer forced (the helper restarted, or a client handed them back)\n";
-    int silent[4] = {-1, -1, -1, -1};
+    int silent[6] = {-1, -1, -1, -1, -1, -1};
     const std::tuple<std::function<void(Child&)>, std::string, int> rows[] = {
         {[](Child& c) { child_kill(c, SIGINT); }, "ok\n", 0}, {[](Child& c) { child_kill(c, SIGTERM); }, "ok\n", 0},
         {[](Child& c) { child_kill(c, SIGHUP); }, "ok\n", 0}, {[&](Child&) { request(path, "auto\n"); }, notForced, 1},
         {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
         {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1},
-        // Behind four silent clients that the helper waits 2 s each for, the hand-back gets no reply in time.
+        // Behind six silent clients (2 s each), the hand-back waits out a second stop signal; no reply in time.
         {[&](Child& c) {
-             std::generate(silent, silent + 4, [&] { return unix_socket(path); }), child_kill(c, SIGTERM);
+             std::generate(silent, silent + 6, [&] { return unix_socket(path); }), child_kill(c, SIGTERM);
+             wait_until([&] { return connecting(c); }), child_kill(c, SIGINT);
          },
             kSaid + "no reply from the helper at " + path + " within 5 seconds\n", 75}};
     for (const auto& [meanwhile, last, status] : rows) {
@@ -401,8 +423,7 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         auto [out, exitStatus] = child_finish(hold);
         for (int& fd : silent)
             fd = fd < 0 ? fd : (close(fd), -1);
-        EXPECT_TRUE(out.ends_with(last)) << out;
-        EXPECT_EQ(exitStatus, status);
+        EXPECT_EQ(std::pair(out.ends_with(last), exitStatus), std::pair(true, status)) << out;
         EXPECT_TRUE(server.thread.joinable() || server.start(path, geteuid()));
         EXPECT_EQ(request(path, "status\n").substr(0, 19), "ok fans=2 forced=0 ");
     }
