@@ -21,8 +21,7 @@ extern char** environ;
 static void close_fd(int& fd)
 {
     if (fd >= 0)
-        close(fd);
-    fd = -1;
+        close(std::exchange(fd, -1));
 }
 
 // macOS has no pipe2; only this thread starts children, so none inherits the pipes before they close on exec.
@@ -47,21 +46,18 @@ Child::Child(const std::vector<std::string>& argv)
 #ifdef __linux__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
-        signal(SIGPIPE, SIG_DFL);
-        dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
+        signal(SIGPIPE, SIG_DFL), dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
         execve(argp[0], argp.data(), environ);
         _exit(127);
     }
-    close(stdinPipe[0]), close(stdoutPipe[1]);
-    in = stdinPipe[1], out = stdoutPipe[0];
+    close(stdinPipe[0]), close(stdoutPipe[1]), in = stdinPipe[1], out = stdoutPipe[0];
 }
 
 Child::~Child()
 {
     close_fd(in), close_fd(out);
-    if (pid > 0) {
+    if (pid > 0)
         kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-    }
 }
 
 // A blocking write to a pipe is whole unless the reader is gone.
@@ -97,16 +93,14 @@ std::optional<std::string> child_read_line(Child& child, std::chrono::millisecon
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ready = {child.out, POLLIN, 0};
         char chunk[65536];
-        ssize_t n = left.count() > 0 && poll(&ready, 1, static_cast<int>(left.count())) > 0
-            ? read(child.out, chunk, sizeof chunk)
-            : 0;
+        ssize_t n =
+            left.count() > 0 && poll(&ready, 1, int(left.count())) > 0 ? read(child.out, chunk, sizeof chunk) : 0;
         if (n <= 0)
             return std::nullopt;
         child.unread.append(chunk, static_cast<std::size_t>(n));
     }
     std::string line = child.unread.substr(0, end);
-    child.unread.erase(0, end + 1);
-    return line;
+    return child.unread.erase(0, end + 1), line;
 }
 
 std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
@@ -114,8 +108,7 @@ std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
     int status = 0;
     if (!wait_until([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; }, limit))
         return std::nullopt;
-    child.pid = -1;
-    return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
+    return child.pid = -1, WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
 }
 
 void child_kill(Child& child, int signal)
