@@ -20,13 +20,9 @@ static std::string library_beside(const std::string& folder, const std::string& 
 }
 
 struct BridgeProcess {
-    explicit BridgeProcess(const std::string& framework = STAND_IN)
-        : child({"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"),
-              MEDIA_HOST, library_beside(folder.path, framework)})
-    {
-    }
     TempDir folder;
-    Child child;
+    Child child{{"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"),
+        MEDIA_HOST, library_beside(folder.path, STAND_IN)}};
 };
 
 static const std::string ready = R"({"ready":true})";

@@ -115,29 +115,24 @@ TEST(Artwork, IsSentOnlyWhenItsIdentityIsNewWhateverTheIdentifiersTypeAndEncoded
 {
     const std::vector<std::uint8_t> three = {0xfb, 0xff, 0xfe}, four = {1, 2, 3, 4}, five = {1, 2, 3, 4, 5};
     const std::string none = "<absent>", cover = "cover-1";
+    auto id = [](auto b) { return std::to_string(b.size()) + "-" + std::to_string(XXH3_64bits(b.data(), b.size())); };
     const struct {
         std::optional<MRValue> data, identifier;
         std::string artworkID, artwork;
     } rows[] = {{std::nullopt, std::nullopt, none, none}, {bytes(three), cover, cover, "+//+"},
         {bytes(three), cover, cover, none}, {bytes(four), cover, cover, none}, {std::nullopt, cover, none, none},
         {bytes(three), cover, cover, "+//+"}, {bytes({}), cover, none, none},
-        {std::string("not data"), cover, none, none}, {bytes(four), std::nullopt, "4-", "AQIDBA=="},
-        {bytes(five), std::nullopt, "5-", "AQIDBAU="}, {bytes(five), std::nullopt, "5-", none},
+        {std::string("not data"), cover, none, none}, {bytes(four), std::nullopt, id(four), "AQIDBA=="},
+        {bytes(five), std::nullopt, id(five), "AQIDBAU="}, {bytes(five), std::nullopt, id(five), none},
         {bytes(four), MRObject{""}, "", "AQIDBA=="}};
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
         auto info = std::make_shared<MRInfoDictionary>();
-        if (row.data)
-            (*info)[key("ArtworkData")] = *row.data;
-        if (row.identifier)
-            (*info)[key("ArtworkIdentifier")] = *row.identifier;
-        std::string identity = row.artworkID;
-        if (identity.ends_with('-')) {
-            const auto& data = *std::get<MRData>(*row.data).bytes;
-            identity += std::to_string(XXH3_64bits(data.data(), data.size()));
-        }
+        for (const auto& [name, value] : {std::pair{"ArtworkData", row.data}, {"ArtworkIdentifier", row.identifier}})
+            if (value)
+                (*info)[key(name)] = *value;
         Record record = now_playing_record(1, true, info);
-        EXPECT_EQ(record.value("artworkID", none), identity);
+        EXPECT_EQ(record.value("artworkID", none), row.artworkID);
         EXPECT_EQ(record.value("artwork", none), row.artwork);
     }
     const std::pair<MRValue, const char*> identifiers[] = {{std::int64_t(-42), "-42"}, {2.5, "2.5"}, {true, "1"},
@@ -169,9 +164,8 @@ TEST_F(Bridge, AQueueFarBehindHoldsTheReaderAndRequestsCloserThan120msGiveOneRef
     EXPECT_EQ(lines, 64);
     ASSERT_TRUE(wait_until([&] { return lines > 64; }));  // two seconds stuck, the reader goes on without the queue
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - reached).count(), 2.2, 0.7);
-    held = false, reader.join();
+    held = false, reader.join(), drain();
     EXPECT_EQ(actions, std::vector<std::string>(3 * handedOnLimit, "command 4"));
-    drain();
     for (auto [gap, expected] : {std::pair{50ms, 1}, {200ms, 2}}) {
         refreshes = 0, platform::queue_async(queue, schedule), platform::queue_after(queue, gap, schedule), drain();
         EXPECT_EQ(refreshes, expected) << gap.count();

@@ -14,11 +14,10 @@ using Clock = std::chrono::steady_clock;
 TEST(SerialQueue, RunsBlocksOneAtATimeInOrderOfDeadlineThenSubmission)
 {
     platform::Queue queue = platform::queue_create("test.queue");
-    static std::vector<int> seen;  // touched only on the queue
+    static std::vector<int> seen, order;  // seen touched only on the queue
     static std::atomic<int> faults = 0, running = 0;
     static std::atomic<Clock::time_point> lastAt;
     auto submitted = Clock::now();
-    std::vector<int> order;
     platform::queue_after(queue, 300ms, [] { seen.push_back(-3), lastAt = Clock::now(); });
     platform::queue_after(queue, 100ms, [] { seen.push_back(-1); });
     platform::queue_after(queue, 100ms, [] { seen.push_back(-2); });

@@ -34,18 +34,14 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 
 using V = sdbus::Variant;
 
-static std::string shown(const MRValue& v)
-{
-    if (auto s = std::get_if<std::string>(&v))
-        return "s:" + *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return "i:" + std::to_string(*i);
-    if (auto d = std::get_if<double>(&v))
-        return "d:" + std::to_string(*d);
-    if (auto o = std::get_if<MRObject>(&v))
-        return "o:" + o->description;
-    return std::holds_alternative<bool>(v) ? (std::get<bool>(v) ? "b:1" : "b:0") : "?";
-}
+struct Shown {  // a value's kind by letter, then its text
+    std::string operator()(const std::string& s) const { return "s:" + s; }
+    std::string operator()(std::int64_t i) const { return "i:" + std::to_string(i); }
+    std::string operator()(double d) const { return "d:" + std::to_string(d); }
+    std::string operator()(bool b) const { return b ? "b:1" : "b:0"; }
+    std::string operator()(const MRObject& o) const { return "o:" + o.description; }
+    std::string operator()(const auto&) const { return "?"; }
+};
 
 TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
 {
@@ -83,8 +79,8 @@ TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
         {V(std::vector<std::int32_t>{1}), "o:ai", "o:ai"}};
     for (const auto& [v, text, time] : types) {
         auto info = metadata_info({{"Metadata", V(PropertyMap{{"xesam:title", v}, {"mpris:length", v}})}}, 0);
-        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
-        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
+        EXPECT_EQ(std::visit(Shown(), info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
+        EXPECT_EQ(std::visit(Shown(), info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
     }
 }
 
@@ -185,8 +181,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         auto reads = [&] { return player.unread_calls("GetAll"); };
         ASSERT_TRUE((child_write(host, "play\n"), wait_until([&, before = reads()] { return reads() > before; })));
         ASSERT_EQ(player.unread_calls("Play"), 1);
-        bus.reset();
-        EXPECT_TRUE(host.record_where(noPlayer, tick + 2s));
+        EXPECT_TRUE((bus.reset(), host.record_where(noPlayer, tick + 2s)));
     }
     {  // a bus that refuses to be watched at first: the host lets go of it and tries again, every 500 ms, until it may
         const std::string conf = test_folder() + "/refusing.conf", head = "<busconfig><include>" TOLVANE_TEST_BUS_CONF;
@@ -197,8 +192,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         std::optional<FakePlayer> player(std::in_place, "refused");
         EXPECT_TRUE(next_record(host, Clock::now() + 10s) && next_record(host, Clock::now() + 10s));  // 4 s, answered
         std::ofstream(conf) << head << "</include></busconfig>";  // closed before the daemon reads it again
-        child_kill(bus, SIGHUP);
-        EXPECT_TRUE(host.record_where({{"pid", getpid()}}));
+        EXPECT_TRUE((child_kill(bus, SIGHUP), host.record_where({{"pid", getpid()}})));
         EXPECT_TRUE((player.reset(), host.record_where(noPlayer)));  // found by its name, so its leaving is seen too
     }
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: 256 commands wait for it, each
@@ -226,8 +220,7 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
     bus->callMethod("ListNames").onInterface("org.freedesktop.DBus").storeResultsTo(peers);
     for (const auto& peer : peers) {
         auto signal = from.object_->createSignal("org.freedesktop.DBus", "NameOwnerChanged");
-        signal << name << owner << std::string();
-        signal.setDestination(peer), from.object_->emitSignal(signal);
+        signal << name << owner << std::string(), signal.setDestination(peer), from.object_->emitSignal(signal);
     }
     bus->callMethod("GetId").onInterface("org.freedesktop.DBus");
 }

@@ -33,22 +33,19 @@ static bool pipe_closed_on_exec(int fds[2])
 // Only system calls between fork and exec: the test process has threads.
 Child::Child(const std::vector<std::string>& argv)
 {
-    std::vector<char*> argp;
-    for (const auto& arg : argv)
-        argp.push_back(const_cast<char*>(arg.c_str()));  // execve changes none
-    argp.push_back(nullptr);
+    std::vector<char*> argp(argv.size() + 1);  // ending in a null pointer
+    for (std::size_t i = 0; i < argv.size(); i++)
+        argp[i] = const_cast<char*>(argv[i].c_str());  // execve changes none
     int stdinPipe[2], stdoutPipe[2];
     if (!pipe_closed_on_exec(stdinPipe) || !pipe_closed_on_exec(stdoutPipe))
         return;
-    signal(SIGPIPE, SIG_IGN);  // a child that died must fail the test, not end it
-    pid = fork();
+    signal(SIGPIPE, SIG_IGN), pid = fork();  // a child that died must fail the test, not end it
     if (pid == 0) {
 #ifdef __linux__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
         signal(SIGPIPE, SIG_DFL), dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
-        execve(argp[0], argp.data(), environ);
-        _exit(127);
+        execve(argp[0], argp.data(), environ), _exit(127);
     }
     close(stdinPipe[0]), close(stdoutPipe[1]), in = stdinPipe[1], out = stdoutPipe[0];
 }
