@@ -20,13 +20,9 @@ static std::string library_beside(const std::string& folder, const std::string& 
 }
 
 struct BridgeProcess {
-    explicit BridgeProcess(const std::string& framework = STAND_IN)
-        : child({"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"),
-              MEDIA_HOST, library_beside(folder.path, framework)})
-    {
-    }
     TempDir folder;
-    Child child;
+    Child child{{"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.file("no-bus"),
+        MEDIA_HOST, library_beside(folder.path, STAND_IN)}};
 };
 
 static const std::string ready = R"({"ready":true})";
@@ -66,8 +62,7 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
     library_beside(folder.file("bin/" LIBDIR_FROM_BINDIR), STAND_IN);
     // Input is closed, so the records before the end vary; none is a complaint.
     auto [text, status] = output({folder.file("bin/tolvane-media-host")});
-    EXPECT_EQ(text.find(host), std::string::npos) << text;
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::pair(text.find(host), status), std::pair(std::string::npos, 0)) << text;
 }
 
 // Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
@@ -81,9 +76,7 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
         for (int i = 0; run == 0 && i < 2; i++)
             lines.push_back(child_read_line(bridge.child).value_or(""));
         EXPECT_EQ(std::count(lines.begin(), lines.end(), ready), run == 0) << testing::PrintToString(lines);
-        if (run % 2 == 0)
-            child_write(bridge.child, repeated("refresh\n", 100));
-        child_close_input(bridge.child);
+        child_write(bridge.child, repeated("refresh\n", run % 2 ? 0 : 100)), child_close_input(bridge.child);
         while (auto line = child_read_line(bridge.child))
             lines.push_back(*line);
         ASSERT_EQ(child_wait(bridge.child), 0);
@@ -94,8 +87,7 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // at once: no run waits out the two seconds at the end
 }
 
-// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is given up
-// after two seconds.
+// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is dropped at 2 s.
 TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
 {
 #ifdef __SANITIZE_THREAD__
@@ -105,8 +97,7 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     child_write(bridge.child, repeated("refresh\n", 2000));
     ASSERT_TRUE(wait_until([&] { return unread(bridge.child.out) > 60000; }));  // the pipe is full
     ASSERT_TRUE(wait_until([&] { return unread(bridge.child.in) == 0; }));      // the reader gave up the queue
-    const auto closed = std::chrono::steady_clock::now();
-    child_close_input(bridge.child);
+    const auto closed = (child_close_input(bridge.child), std::chrono::steady_clock::now());
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(), 2.2, 0.7);
 }

@@ -16,9 +16,7 @@ struct CapturedOutput {
     CapturedOutput()
     {
         int file = mkstemp(path);
-        reader = open(path, O_RDONLY | O_CLOEXEC);
-        std::fflush(stdout);
-        saved = dup(1), dup2(file, 1), close(file);
+        reader = open(path, O_RDONLY | O_CLOEXEC), std::fflush(stdout), saved = dup(1), dup2(file, 1), close(file);
     }
     CapturedOutput(const CapturedOutput&) = delete;
     CapturedOutput& operator=(const CapturedOutput&) = delete;
@@ -26,12 +24,10 @@ struct CapturedOutput {
     // What no test read, a test's own failure messages among it, goes to the log.
     ~CapturedOutput()
     {
-        std::fflush(stdout);
-        dup2(saved, 1), close(saved);
+        std::fflush(stdout), dup2(saved, 1), close(saved);
         for (const auto& line : lines())
             std::fprintf(stderr, "%s\n", line.c_str());
-        std::fputs(unread.c_str(), stderr);
-        close(reader), unlink(path);
+        std::fputs(unread.c_str(), stderr), close(reader), unlink(path);
     }
 
     // The whole lines written since the last call.

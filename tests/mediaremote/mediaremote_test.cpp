@@ -34,18 +34,14 @@ TEST(Players, NowPlayingIsTheLastToBeginPlayingElseTheLastActive)
 
 using V = sdbus::Variant;
 
-static std::string shown(const MRValue& v)
-{
-    if (auto s = std::get_if<std::string>(&v))
-        return "s:" + *s;
-    if (auto i = std::get_if<std::int64_t>(&v))
-        return "i:" + std::to_string(*i);
-    if (auto d = std::get_if<double>(&v))
-        return "d:" + std::to_string(*d);
-    if (auto o = std::get_if<MRObject>(&v))
-        return "o:" + o->description;
-    return std::holds_alternative<bool>(v) ? (std::get<bool>(v) ? "b:1" : "b:0") : "?";
-}
+struct Shown {  // a value's kind by letter, then its text
+    std::string operator()(const std::string& s) const { return "s:" + s; }
+    std::string operator()(std::int64_t i) const { return "i:" + std::to_string(i); }
+    std::string operator()(double d) const { return "d:" + std::to_string(d); }
+    std::string operator()(bool b) const { return b ? "b:1" : "b:0"; }
+    std::string operator()(const MRObject& o) const { return "o:" + o.description; }
+    std::string operator()(const auto&) const { return "?"; }
+};
 
 TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
 {
@@ -83,8 +79,8 @@ TEST(Metadata, NamesTimesInSecondsTheRateAndEveryDBusTypeAsTheFrameworkHasThem)
         {V(std::vector<std::int32_t>{1}), "o:ai", "o:ai"}};
     for (const auto& [v, text, time] : types) {
         auto info = metadata_info({{"Metadata", V(PropertyMap{{"xesam:title", v}, {"mpris:length", v}})}}, 0);
-        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
-        EXPECT_EQ(shown(info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
+        EXPECT_EQ(std::visit(Shown(), info.at(kMRMediaRemoteNowPlayingInfoTitle)), text);
+        EXPECT_EQ(std::visit(Shown(), info.at(kMRMediaRemoteNowPlayingInfoDuration)), time);
     }
 }
 
@@ -162,8 +158,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         json record = host.record_where({{"title", title}, {"pid", getpid()}}).value_or(json::object());
         EXPECT_NEAR(record.value("timestamp", 0.0), std::time(nullptr), 10.0) << title;  // none: at 1970
         // As `printf next | tolvane-media-host`, input all before the bus is found; lost on loaded machines: 25 runs.
-        Clock::duration fastest =
-            1h;  // of the even runs, whose input ends once the timer's and the line's records are out
+        Clock::duration fastest = 1h;  // of the even runs, whose input ends once both records are out
         for (int run = 1; run <= 25; ++run) {
             HostProcess quick;
             auto closed = (child_write(quick, run % 2 ? "next" : "next\n"),
@@ -186,8 +181,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         auto reads = [&] { return player.unread_calls("GetAll"); };
         ASSERT_TRUE((child_write(host, "play\n"), wait_until([&, before = reads()] { return reads() > before; })));
         ASSERT_EQ(player.unread_calls("Play"), 1);
-        bus.reset();
-        EXPECT_TRUE(host.record_where(noPlayer, tick + 2s));
+        EXPECT_TRUE((bus.reset(), host.record_where(noPlayer, tick + 2s)));
     }
     {  // a bus that refuses to be watched at first: the host lets go of it and tries again, every 500 ms, until it may
         const std::string conf = test_folder() + "/refusing.conf", head = "<busconfig><include>" TOLVANE_TEST_BUS_CONF;
@@ -198,8 +192,7 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
         std::optional<FakePlayer> player(std::in_place, "refused");
         EXPECT_TRUE(next_record(host, Clock::now() + 10s) && next_record(host, Clock::now() + 10s));  // 4 s, answered
         std::ofstream(conf) << head << "</include></busconfig>";  // closed before the daemon reads it again
-        child_kill(bus, SIGHUP);
-        EXPECT_TRUE(host.record_where({{"pid", getpid()}}));
+        EXPECT_TRUE((child_kill(bus, SIGHUP), host.record_where({{"pid", getpid()}})));
         EXPECT_TRUE((player.reset(), host.record_where(noPlayer)));  // found by its name, so its leaving is seen too
     }
     // A bus that never answers the greeting holds the stand-in's bus thread in D-Bus: 256 commands wait for it, each
@@ -227,8 +220,7 @@ static void forge_departure(FakePlayer& from, const std::string& name, const std
     bus->callMethod("ListNames").onInterface("org.freedesktop.DBus").storeResultsTo(peers);
     for (const auto& peer : peers) {
         auto signal = from.object_->createSignal("org.freedesktop.DBus", "NameOwnerChanged");
-        signal << name << owner << std::string();
-        signal.setDestination(peer), from.object_->emitSignal(signal);
+        signal << name << owner << std::string(), signal.setDestination(peer), from.object_->emitSignal(signal);
     }
     bus->callMethod("GetId").onInterface("org.freedesktop.DBus");
 }
@@ -280,17 +272,14 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         {[&] { std::ofstream(cover) << "GIF87a", changing.set(std::nullopt, art("Rewritten", "file://" + cover)); },
             {{"title", "Rewritten"}, {"artworkID", "6-7279269471609052183"}, {"artwork", "R0lGODdh"}}},  // named anew
         {[&] { changing.set(std::nullopt, art("Inline", "data:image/gif;base64,R0lGODlh")); },
-            {{"title", "Inline"}, {"artworkID", "6-16418206729593078201"},
-                {"artwork", "R0lGODlh"}}},  // decoded at once
+            {{"title", "Inline"}, {"artworkID", "6-16418206729593078201"}, {"artwork", "R0lGODlh"}}},  // decoded
         {[&] { changing.set("Playing", std::nullopt); }, {{"playing", true}}},
     };
     for (const auto& [change, shows] : steps) {
-        change();
-        json record = next_record(host, tick + 3200ms).value_or(json::object()), patched = record;
+        json record = (change(), next_record(host, tick + 3200ms)).value_or(json::object()), patched = record;
         ASSERT_EQ(record, (patched.merge_patch(shows), patched));
     }
-    other.emplace("other");  // not shown while another plays
-    EXPECT_FALSE(next_record(host, tick + 3200ms));
+    EXPECT_FALSE((other.emplace("other"), next_record(host, tick + 3200ms)));  // not shown while another plays
     // Written, closed, put in place (a new file, as players write: a read already out has the old one), then named.
     auto named = [&](const std::string& name, json shows, const std::string& content = "\x89PNG\r\n\x1a\n") {
         std::ofstream(test_folder() + "/new") << content;
@@ -338,8 +327,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     // Without a track id, only a relative seek can get there.
     player.set(std::nullopt, Metadata{{"xesam:title", sdbus::Variant(std::string("No track id"))}});
     ASSERT_TRUE(host.record_where({{"title", "No track id"}}));
-    child_write(host, "seek 4\n");
-    EXPECT_EQ(player.calls(calls.size() + 1).back(), "Seek -6000000");
+    EXPECT_EQ((child_write(host, "seek 4\n"), player.calls(calls.size() + 1).back()), "Seek -6000000");
     {  // seeks that cannot tell where they are give way to the commands after them, however many
         FakePlayer odd("odd", true, true);
         odd.set("Playing", Metadata{{"xesam:title", V(std::string("Odd"))}});
@@ -349,14 +337,12 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     }
     // A seek is lost to an id that no call can carry, not the commands after it.
     player.set(std::nullopt, Metadata{{"mpris:trackid", V(std::string("no path"))}});
-    child_write(host, repeated("seek 2\n", 40) + "next\n");
-    EXPECT_EQ(player.calls(calls.size() + 2).back(), "Next");
+    EXPECT_EQ((child_write(host, repeated("seek 2\n", 40) + "next\n"), player.calls(calls.size() + 2).back()), "Next");
     // An id given as a plain string serves too; a command after a seek waits for it.
     player.set(std::nullopt,
         Metadata{{"xesam:title", V(std::string("String id"))}, {"mpris:trackid", V(std::string("/org/example/s"))}});
     ASSERT_TRUE(host.record_where({{"title", "String id"}}));
-    child_write(host, "seek 2\nnext\n");
-    auto got = player.calls(calls.size() + 4);
+    auto got = (child_write(host, "seek 2\nnext\n"), player.calls(calls.size() + 4));
     EXPECT_EQ(std::vector(got.end() - 2, got.end()),
         (std::vector<std::string>{"SetPosition /org/example/s 2000000", "Next"}));
     // A flood far past what the bus lets wait (bus.conf): every command arrives, in order, and records follow.
@@ -364,8 +350,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
     std::vector<std::string> all = player.calls();
     for (int i = 0; i < 3000; i++)
         flood += i % 3 ? "pause\n" : "play\n", all.push_back(i % 3 ? "Pause" : "Play");
-    child_write(host, flood);
-    EXPECT_EQ(player.calls(all.size()), all);
+    EXPECT_EQ((child_write(host, flood), player.calls(all.size())), all);
     ASSERT_TRUE(host.record_where({{"title", "String id"}}));
     EXPECT_TRUE(changing.calls().empty());
     EXPECT_EQ((child_close_input(host), child_wait(host, 5s)), 0);

@@ -75,8 +75,7 @@ struct FakePlayer {
             object_->registerProperty(property)
                 .onInterface(interface)
                 .withGetter([this, &value] {
-                    if (slowReads-- > 0)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(slowReads-- > 0 ? slowMs.load() : 0));
                     return locked([&] { return value; });
                 })
                 .withUpdateBehavior(
@@ -134,8 +133,7 @@ struct FakePlayer {
     std::vector<std::string> calls(std::size_t atLeast = 0)  // so far, once there are atLeast or after 10 s
     {
         std::vector<std::string> calls;
-        wait_until([&] { return (calls = locked([&] { return calls_; })).size() >= atLeast; });
-        return calls;
+        return wait_until([&] { return (calls = locked([&] { return calls_; })).size() >= atLeast; }), calls;
     }
 
     std::unique_ptr<sdbus::IConnection> connection_;

@@ -21,8 +21,7 @@ extern char** environ;
 static void close_fd(int& fd)
 {
     if (fd >= 0)
-        close(fd);
-    fd = -1;
+        close(std::exchange(fd, -1));
 }
 
 // macOS has no pipe2; only this thread starts children, so none inherits the pipes before they close on exec.
@@ -34,34 +33,28 @@ static bool pipe_closed_on_exec(int fds[2])
 // Only system calls between fork and exec: the test process has threads.
 Child::Child(const std::vector<std::string>& argv)
 {
-    std::vector<char*> argp;
-    for (const auto& arg : argv)
-        argp.push_back(const_cast<char*>(arg.c_str()));  // execve changes none
-    argp.push_back(nullptr);
+    std::vector<char*> argp(argv.size() + 1);  // ending in a null pointer
+    for (std::size_t i = 0; i < argv.size(); i++)
+        argp[i] = const_cast<char*>(argv[i].c_str());  // execve changes none
     int stdinPipe[2], stdoutPipe[2];
     if (!pipe_closed_on_exec(stdinPipe) || !pipe_closed_on_exec(stdoutPipe))
         return;
-    signal(SIGPIPE, SIG_IGN);  // a child that died must fail the test, not end it
-    pid = fork();
+    signal(SIGPIPE, SIG_IGN), pid = fork();  // a child that died must fail the test, not end it
     if (pid == 0) {
 #ifdef __linux__
         prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
-        signal(SIGPIPE, SIG_DFL);
-        dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
-        execve(argp[0], argp.data(), environ);
-        _exit(127);
+        signal(SIGPIPE, SIG_DFL), dup2(stdinPipe[0], 0), dup2(stdoutPipe[1], 1);
+        execve(argp[0], argp.data(), environ), _exit(127);
     }
-    close(stdinPipe[0]), close(stdoutPipe[1]);
-    in = stdinPipe[1], out = stdoutPipe[0];
+    close(stdinPipe[0]), close(stdoutPipe[1]), in = stdinPipe[1], out = stdoutPipe[0];
 }
 
 Child::~Child()
 {
     close_fd(in), close_fd(out);
-    if (pid > 0) {
+    if (pid > 0)
         kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
-    }
 }
 
 // A blocking write to a pipe is whole unless the reader is gone.
@@ -97,16 +90,14 @@ std::optional<std::string> child_read_line(Child& child, std::chrono::millisecon
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ready = {child.out, POLLIN, 0};
         char chunk[65536];
-        ssize_t n = left.count() > 0 && poll(&ready, 1, static_cast<int>(left.count())) > 0
-            ? read(child.out, chunk, sizeof chunk)
-            : 0;
+        ssize_t n =
+            left.count() > 0 && poll(&ready, 1, int(left.count())) > 0 ? read(child.out, chunk, sizeof chunk) : 0;
         if (n <= 0)
             return std::nullopt;
         child.unread.append(chunk, static_cast<std::size_t>(n));
     }
     std::string line = child.unread.substr(0, end);
-    child.unread.erase(0, end + 1);
-    return line;
+    return child.unread.erase(0, end + 1), line;
 }
 
 std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
@@ -114,8 +105,7 @@ std::optional<int> child_wait(Child& child, std::chrono::milliseconds limit)
     int status = 0;
     if (!wait_until([&] { return waitpid(child.pid, &status, WNOHANG) == child.pid; }, limit))
         return std::nullopt;
-    child.pid = -1;
-    return WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
+    return child.pid = -1, WIFEXITED(status) ? std::optional(WEXITSTATUS(status)) : std::nullopt;
 }
 
 void child_kill(Child& child, int signal)

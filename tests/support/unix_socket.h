@@ -13,11 +13,9 @@ inline int unix_socket(const std::string& path, int backlog = -1)
 {
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr = {};  // macOS puts a length before the family
-    addr.sun_family = AF_UNIX;
-    strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    addr.sun_family = AF_UNIX, strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
     auto* at = reinterpret_cast<sockaddr*>(&addr);
     if (backlog < 0 ? connect(fd, at, sizeof addr) == 0 : bind(fd, at, sizeof addr) == 0 && listen(fd, backlog) == 0)
         return fd;
-    close(fd);
-    return -1;
+    return close(fd), -1;
 }
