@@ -46,10 +46,14 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
-// A removal that resolves the folder afresh follows what it names by then: the armed folder becomes a link first.
+// A removal that resolves the folder afresh follows what it names by then: the armed folder becomes a link first,
+// after a client came to the socket "s" in it.
 static std::string swappedFolder, elsewhere;
+static int lateClient;
 int unlinkat(int fd, const char* name, int flags) noexcept(noexcept(::unlinkat(0, "", 0)))
 {
+    if (!swappedFolder.empty())
+        lateClient = unix_socket(swappedFolder + "/s");
     if (!swappedFolder.empty() && rename(swappedFolder.c_str(), (swappedFolder + ".old").c_str()) == 0)
         symlink(elsewhere.c_str(), swappedFolder.c_str());
     swappedFolder.clear();
@@ -61,9 +65,9 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
     return unlinkat(AT_FDCWD, path, 0);
 }
 
-// A stop signal armed here lands after the loop last looked at stopping, just before its wait begins.
-static std::atomic<int> gapSignal;
-static std::atomic<int64_t> waitNanos;  // the longest the last wait could take
+// A stop signal armed here lands after the loop last looked at stopping, just before its wait begins, which may
+// last waitNanos.
+static std::atomic<int64_t> gapSignal, waitNanos;
 int pselect(int n, fd_set* r, fd_set* w, fd_set* e, const timespec* timeout, const sigset_t* mask)
 {
     static auto real = reinterpret_cast<decltype(&pselect)>(dlsym(RTLD_NEXT, "pselect"));
@@ -230,14 +234,14 @@ TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemoves
         EXPECT_EQ((child_kill(newer, SIGTERM), child_wait(newer)), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
     }
-    // Nor does it remove from where the folder it bound in now leads.
+    // Nor does it remove from where the folder it bound in now leads; a client that comes as it does is refused.
     const std::string folder = dir.file("run"), precious = dir.file("other/s");
-    ASSERT_TRUE(fs::create_directory(folder) && fs::create_directory(dir.file("other")));
-    std::ofstream(precious) << "keep me";
+    ASSERT_TRUE(
+        fs::create_directory(folder) && fs::create_directory(dir.file("other")) && std::ofstream(precious) << "k");
     ASSERT_TRUE(server.start(folder + "/s", geteuid()));
     swappedFolder = folder, elsewhere = dir.file("other");
     EXPECT_EQ(server.stop(), 0);
-    EXPECT_TRUE(fs::exists(precious) && !fs::exists(folder + ".old/s"));
+    EXPECT_TRUE(fs::exists(precious) && !fs::exists(folder + ".old/s") && lateClient < 0);
 }
 
 // The socket's folder may be a link only in a folder of root's that no one else may write. "/" and "." count.
