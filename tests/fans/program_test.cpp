@@ -46,8 +46,7 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
-// A removal that resolves the folder afresh follows what it names by then: the armed folder becomes a link first,
-// after a client came to the socket "s" in it.
+// Removing through the folder's path follows what it names by then: the armed folder, its "s" called, becomes a link.
 static std::string swappedFolder, elsewhere;
 static int lateClient;
 int unlinkat(int fd, const char* name, int flags) noexcept(noexcept(::unlinkat(0, "", 0)))
@@ -65,8 +64,7 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
     return unlinkat(AT_FDCWD, path, 0);
 }
 
-// A stop signal armed here lands after the loop last looked at stopping, just before its wait begins, which may
-// last waitNanos.
+// A stop signal armed here lands after the loop last looked at stopping, just before its wait (waitNanos) begins.
 static std::atomic<int64_t> gapSignal, waitNanos;
 int pselect(int n, fd_set* r, fd_set* w, fd_set* e, const timespec* timeout, const sigset_t* mask)
 {
