@@ -46,10 +46,13 @@ int chmod(const char* path, mode_t mode) noexcept(noexcept(::chmod("", 0)))
     return fchmodat(AT_FDCWD, path, mode, 0);
 }
 
-// A removal that resolves the folder afresh follows what it names by then: the armed folder becomes a link first.
+// Removing through the folder's path follows what it names by then: the armed folder, its "s" called, becomes a link.
 static std::string swappedFolder, elsewhere;
+static int lateClient;
 int unlinkat(int fd, const char* name, int flags) noexcept(noexcept(::unlinkat(0, "", 0)))
 {
+    if (!swappedFolder.empty())
+        lateClient = unix_socket(swappedFolder + "/s");
     if (!swappedFolder.empty() && rename(swappedFolder.c_str(), (swappedFolder + ".old").c_str()) == 0)
         symlink(elsewhere.c_str(), swappedFolder.c_str());
     swappedFolder.clear();
@@ -61,12 +64,13 @@ int unlink(const char* path) noexcept(noexcept(::unlink("")))
     return unlinkat(AT_FDCWD, path, 0);
 }
 
-// A stop signal armed here lands after the loop last looked at stopping, just before its wait begins.
-static std::atomic<int> gapSignal;
+// A stop signal armed here lands after the loop last looked at stopping, just before its wait (waitNanos) begins.
+static std::atomic<int64_t> gapSignal, waitNanos;
 int pselect(int n, fd_set* r, fd_set* w, fd_set* e, const timespec* timeout, const sigset_t* mask)
 {
     static auto real = reinterpret_cast<decltype(&pselect)>(dlsym(RTLD_NEXT, "pselect"));
     int sig = gapSignal.exchange(0);
+    waitNanos = timeout->tv_sec * int64_t(1000000000) + timeout->tv_nsec;
     return sig == 0 || pthread_kill(pthread_self(), sig) == 0 ? real(n, r, w, e, timeout, mask) : -1;
 }
 
@@ -140,16 +144,28 @@ TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperP
     run({{"ping\n", "ok\n", 1200, 1, 4243}, {"set 2500\n", "", 1200, 1, 4242}, {"ping\n", "", 1200, 1, 4242},
         {"set 2500\n", "ok\n", 2500}, {"auto\n", "", 2500, 1, 4242}, {"auto\n", "ok\n", 1200, 1, 4243}});
     // As its service starts it: a decimal owner, served as root is; a last option without its value ignored. A stop
-    // signal its starter blocked still stops it.
+    // signal its starter blocked still stops it. With no standard input the folder takes descriptor 0, or the socket
+    // does behind a followed link; no descriptor is kept that it does not need.
+    const std::string noInput = "exec <&- 3>&- 4>&- && ulimit -n 5 && exec \"$0\" \"$@\"", link = dir.file("ln");
     sigset_t term;
-    server.stop(), sigemptyset(&term), sigaddset(&term, SIGTERM), pthread_sigmask(SIG_BLOCK, &term, nullptr);
-    Child helper({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"}),
-        other({TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "0", "--socket", dir.file("other")});
+    symlink(dir.path.c_str(), link.c_str()), server.stop(), sigemptyset(&term), sigaddset(&term, SIGTERM),
+        pthread_sigmask(SIG_BLOCK, &term, nullptr);
+    Child helper(
+        {"/bin/sh", "-c", noInput, TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "1019", "--socket", path, "--socket"}),
+        other({"/bin/sh", "-c", noInput, TOLVANE_FANS_SIM_BIN, "--serve", "--owner", "0", "--socket", link + "/other"});
     pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
     ASSERT_TRUE(answers(path, "ping\n", "ok\n") && answers(dir.file("other"), "ping\n", "ok\n"));  // each its own SMC
     std::string reply = seteuid(1019) == 0 ? request(path, "ping\n") : "(uid not switched)";
     ASSERT_EQ(seteuid(getuid()), 0);
     EXPECT_EQ(reply, "ok\n");
+    // Stopped, it accepts none: on Linux its backlog of 4 holds one connection more; macOS counts its own way.
+    int waiting[6];
+    child_kill(helper, SIGSTOP), waitpid(helper.pid, nullptr, WUNTRACED);
+    std::generate(waiting, waiting + 6, [&] { return unix_socket(path, -2); });
+    std::for_each(waiting, waiting + 6, close), child_kill(helper, SIGCONT);
+#ifdef __linux__
+    EXPECT_EQ(std::count(waiting, waiting + 6, -1), 1);
+#endif
     EXPECT_EQ((child_kill(helper, SIGTERM), child_wait(helper)), 0);
 }
 
@@ -170,6 +186,7 @@ TEST_F(Served, AnswersByteForByteWithoutAllocatingAndHandsBackAfter61SilentSecon
     ASSERT_EQ(request(path, "set 2500\n"), "ok\n");
     int reads = clockReads;
     ASSERT_TRUE(wait_until([&] { return clockReads > reads; }, std::chrono::seconds(20)));  // a quiet turn's watchdog
+    EXPECT_EQ(waitNanos, 5000000000);                                                       // a quiet turn lasts 5 s
     fakeNow += 61;
     // A request's turn runs the watchdog before it answers; a helper stuck elsewhere counts the request as contact.
     auto handedBack = [&] { return request(path, "status\n").starts_with("ok fans=2 forced=0 "); };
@@ -215,14 +232,14 @@ TEST_F(Served, OpensTheSocketToAllAndOnAnyEndingSignalHandsTheFansBackAndRemoves
         EXPECT_EQ((child_kill(newer, SIGTERM), child_wait(newer)), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
     }
-    // Nor does it remove from where the folder it bound in now leads.
+    // Nor does it remove from where the folder it bound in now leads; a client that comes as it does is refused.
     const std::string folder = dir.file("run"), precious = dir.file("other/s");
-    ASSERT_TRUE(fs::create_directory(folder) && fs::create_directory(dir.file("other")));
-    std::ofstream(precious) << "keep me";
+    ASSERT_TRUE(
+        fs::create_directory(folder) && fs::create_directory(dir.file("other")) && std::ofstream(precious) << "k");
     ASSERT_TRUE(server.start(folder + "/s", geteuid()));
     swappedFolder = folder, elsewhere = dir.file("other");
     EXPECT_EQ(server.stop(), 0);
-    EXPECT_TRUE(fs::exists(precious) && !fs::exists(folder + ".old/s"));
+    EXPECT_TRUE(fs::exists(precious) && !fs::exists(folder + ".old/s") && lateClient < 0);
 }
 
 // The socket's folder may be a link only in a folder of root's that no one else may write. "/" and "." count.
@@ -233,8 +250,7 @@ TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThat
     ASSERT_TRUE(fs::create_directory(real));
     const std::tuple<mode_t, uid_t, bool> rows[] = {
         {0755, 0, true}, {0775, 0, false}, {0757, 0, false}, {0755, 1, false}};
-    int n = 0;
-    for (const auto& [mode, owner, follows] : rows) {
+    for (int n = 0; const auto& [mode, owner, follows] : rows) {
         const std::string parent = dir.file("up" + std::to_string(n++)), link = parent + "/run";
         SCOPED_TRACE(parent);
         ASSERT_TRUE(fs::create_directory(parent));
@@ -246,24 +262,22 @@ TEST_F(Served, FindsTheFolderOfItsSocketFollowingALinkOnlyFromAFolderOfRootsThat
         EXPECT_EQ(linked.stop(), follows ? 0 : 1);
     }
     const std::string inRoot = "/tolvane-fans-test-" + std::to_string(getpid());  // "/" is a folder like any other
-    EXPECT_TRUE(server.start(inRoot, geteuid()));
-    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(server.start(inRoot, geteuid()) && server.stop() == 0);
     EXPECT_NE(unlink(inRoot.c_str()), 0);      // gone; a helper that left it fails here and leaves nothing behind
     const fs::path here = fs::current_path();  // and a bare name lies in the working folder
     fs::current_path(real);
-    EXPECT_TRUE(server.start("s", geteuid()) && fs::exists(real + "/s"));
-    EXPECT_EQ(server.stop(), 0);
+    EXPECT_TRUE(server.start("s", geteuid()) && fs::exists(real + "/s") && server.stop() == 0);
     fs::current_path(here);
 }
 
-// Unbound, it exits 1: a regular file is not removed, nor a too long path cut to a stale socket's.
+// Unbound (no descriptor left for it, too) it exits 1: a regular file is not removed, nor a too long path cut.
 TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
 {
     TempDir dir;
     auto slurp = [](auto path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}); };
     const std::string helper = TOLVANE_FANS_BIN, sim = TOLVANE_FANS_SIM_BIN, precious = dir.file("precious"),
                       fits = dir.longest(), s = dir.file("s"), unbindable = dir.file("no/such/sock");
-    std::ofstream(precious) << "keep me";
+    std::ofstream(precious) << "keep me", fs::create_symlink(sim, dir.file("--status"));  // a name read as an option
     ASSERT_EQ(close(unix_socket(fits, 0)), 0);
     std::map<int, std::string> errors = {{2, "no SMC\n"},  // by exit status; the others write none
         {64, "usage: " + sim + " --serve --owner <uid> [--socket path] | --status\n"}};
@@ -272,7 +286,10 @@ TEST(CommandLine, ChoosesTheModeAndEndsWithItsOutputAndStatus)
         {sim, "", 64}, {sim, "--serve --owner -1", 64}, {sim, "--serve --owner", 64}, {sim, "--owner --serve", 64},
         {sim, "--serve --owner 501 --owner -7", 64}, {sim, "--owner 501 --serve --socket " + precious, 1},
         {sim, "--serve --owner nobody --socket " + fits + "b", 1},  // reads as 0
-        {sim, "--serve -x --socket " + s + " --owner 501 --socket " + unbindable, 1}};
+        {sim, "--serve -x --socket " + s + " --owner 501 --socket " + unbindable, 1},
+        {"/usr/bin/env", "PATH=" + dir.path + " --status --serve --owner 501 --socket " + precious, 1},
+        {"/bin/sh", "-c 'exec 3>&- && ulimit -n 4 && exec \"$0\" \"$@\"' " + sim + " --serve --owner 501 --socket " + s,
+            1}};
     // A machine with a real controller (a Mac, or a VM that offers one) tells nothing by "no SMC".
     const bool controllerHere = WEXITSTATUS(std::system(("'" + helper + "' --status >/dev/null 2>&1").c_str())) == 0;
     for (const auto& [program, args, status] : rows) {
