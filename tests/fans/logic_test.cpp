@@ -102,8 +102,7 @@ TEST(DetectFans, TakesAPlausibleFNumElseProbesActualSpeeds)
         // A speed that is not a number, or of a type we do not decode, still makes a fan.
         for (int n = 0; n < speeds; n++)
             keys["F" + std::to_string(n) + "Ac"] = n == 1 ? ScriptedKey{sp78, 2, {}} : flt(n == 0 ? NAN : 900);
-        detect_fans();
-        EXPECT_EQ(fanCount, fans);
+        EXPECT_EQ((detect_fans(), fanCount), fans);
         EXPECT_EQ(exchanges.find("info F0Ac") != std::string::npos, speeds > 0);
     }
 }
@@ -119,8 +118,7 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
     for (int n = 0; n < 8; n++)
         for (const char* l : {"Ac", "Mn", "Mx", "Tg", "Md"})
             keys["F" + std::to_string(n) + l] = flt(3e38f);
-    status_line(line);
-    EXPECT_EQ(strlen(line), 511u);
+    EXPECT_EQ((status_line(line), strlen(line)), 511u);
     EXPECT_EQ(std::string(line, 23), "ok fans=8 forced=0 F0=3");
 }
 
@@ -187,8 +185,7 @@ TEST(RestoreStaleForcing, HandsAllBackOnlyWhenAFanOrTheTestSwitchMayBeLeftForced
     for (const auto& [ftst, mode, fault, back] : rows) {
         SCOPED_TRACE(testing::Message() << int(ftst) << " " << int(mode) << " " << fault);
         fresh_process(2), keys["Ftst"].bytes = {ftst}, keys["F1Md"].bytes = {mode}, faults = {{fault, kRefused}};
-        restore_stale_forcing();
-        EXPECT_EQ(exchanges.find("write") != std::string::npos, back);
+        EXPECT_EQ((restore_stale_forcing(), exchanges.find("write") != std::string::npos), back);
         EXPECT_EQ(exchanges.ends_with("write F0Md 00\ninfo F1Md\nwrite F1Md 00\ninfo Ftst\ninfo Ftst\nwrite Ftst 00\n"),
             back);
     }

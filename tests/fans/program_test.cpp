@@ -133,8 +133,7 @@ TEST_F(Served, TheSimulatedControllerTakesOnlyTheSwitchesAndTargetsAndApproaches
     EXPECT_NEAR((fakeNow = 1005, read_float("F0Ac")), 3000, 30);
     fakeNow = 1010;  // handed back unread: it slows from where it got to since
     ASSERT_EQ(write_key("F0Md", zeros, 1), 0);
-    fakeNow = 1011;
-    EXPECT_NEAR(read_float("F0Ac"), 1200 + 1800 * std::exp(-1.0), 50);
+    EXPECT_NEAR((fakeNow = 1011, read_float("F0Ac")), 1200 + 1800 * std::exp(-1.0), 50);
 }
 
 TEST_F(Served, AnswersTheOwnersLow32BitsAndRootButNoOtherUserAndSoDoesTheHelperProcess)

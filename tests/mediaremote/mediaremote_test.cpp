@@ -168,7 +168,9 @@ TEST(Host, FollowsABusThatComesAndGoesAndEndsPromptlyAtTheEndOfInputWhateverTheB
             fastest = run % 2 ? fastest : std::min(fastest, Clock::now() - closed);
         }
         EXPECT_EQ(player.calls(25), std::vector<std::string>(25, "Next"));
+#ifndef __SANITIZE_THREAD__               // whose own end of a process can take a second
         EXPECT_LT(fastest, 1s) << title;  // its command sent and no more to come, the host ends without waiting
+#endif
     }
     ASSERT_TRUE(host.record_where(noPlayer)) << "after the bus left";
     {  // with a player on it: shown at once, not at the timer's next record (3 s after a mute player's late one)
@@ -281,8 +283,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         if (shows.contains("artwork") && !record.contains("artwork"))
             record.update(next_record(host, tick + 3200ms).value_or(json::object()));
 #endif
-        json patched = record;
-        ASSERT_EQ(record, (patched.merge_patch(shows), patched));
+        ASSERT_EQ(record, ([patched = record, &shows]() mutable { return patched.merge_patch(shows), patched; }()));
     }
     EXPECT_FALSE((other.emplace("other"), next_record(host, tick + 3200ms)));  // not shown while another plays
     // Written, closed, put in place (a new file, as players write: a read already out has the old one), then named.
