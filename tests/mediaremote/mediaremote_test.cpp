@@ -283,7 +283,7 @@ TEST(Host, EachKindOfChangeGivesOneDebouncedRecordAndCommandsReachOnlyTheNowPlay
         if (shows.contains("artwork") && !record.contains("artwork"))
             record.update(next_record(host, tick + 3200ms).value_or(json::object()));
 #endif
-        ASSERT_EQ(record, ([patched = record, &shows]() mutable { return patched.merge_patch(shows), patched; }()));
+        ASSERT_EQ(record, ([p = record, &d = shows]() mutable { return p.merge_patch(d), p; }()));  // shows patched in
     }
     EXPECT_FALSE((other.emplace("other"), next_record(host, tick + 3200ms)));  // not shown while another plays
     // Written, closed, put in place (a new file, as players write: a read already out has the old one), then named.
