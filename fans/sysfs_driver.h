@@ -11,5 +11,10 @@ struct SysfsDriver {
     bool (*write_target)(int n, long rpm);
 };
 
-extern const SysfsDriver applesmcDriver;  // Intel Macs
-extern const SysfsDriver macsmcDriver;    // Apple Silicon Macs
+extern const SysfsDriver applesmcDriver;       // Intel Macs, the driver's own naming
+extern const SysfsDriver applesmcHwmonDriver;  // Intel Macs, the standard hwmon naming
+extern const SysfsDriver macsmcDriver;         // Apple Silicon Macs
+
+// Sets the fan folder to that of the first hwmon device the driver runs whose
+// folder or device folder holds fan 1's file of the pattern (any, if null).
+bool find_hwmon(const char* driver, const char* pattern);

@@ -63,41 +63,43 @@ bool lock_fan_dir()
     return false;
 }
 
-static bool fan_path(int n, const char* suffix, char* path)
+// The pattern holds the fan's number, counted from 1: "fan%d_input".
+static bool fan_path(int n, const char* pattern, char* path)
 {
-    return snprintf(path, PATH_MAX, "%s/fan%d_%s", fanDir, n + 1, suffix) < PATH_MAX;
+    int dir = snprintf(path, PATH_MAX, "%s/", fanDir);
+    return dir < PATH_MAX && snprintf(path + dir, size_t(PATH_MAX - dir), pattern, n + 1) < PATH_MAX - dir;
 }
 
-bool has_fan_file(int n, const char* suffix)
+bool has_fan_file(int n, const char* pattern)
 {
     char path[PATH_MAX];
-    return fan_path(n, suffix, path) && access(path, F_OK) == 0;
+    return fan_path(n, pattern, path) && access(path, F_OK) == 0;
 }
 
 // The count travels in a one-byte key.
 int count_fans()
 {
     int n = 0;
-    while (n < UINT8_MAX && has_fan_file(n, "input"))
+    while (n < UINT8_MAX && has_fan_file(n, "fan%d_input"))
         n++;
     return n;
 }
 
-bool read_fan_number(int n, const char* suffix, long* value)
+bool read_fan_number(int n, const char* pattern, long* value)
 {
     char path[PATH_MAX];
     char text[32];
-    if (!fan_path(n, suffix, path) || sysfsRead(path, text, sizeof text) <= 0)
+    if (!fan_path(n, pattern, path) || sysfsRead(path, text, sizeof text) <= 0)
         return false;
     char* end;
     *value = strtol(text, &end, 10);
     return end != text;
 }
 
-bool write_fan_number(int n, const char* suffix, long value)
+bool write_fan_number(int n, const char* pattern, long value)
 {
     char path[PATH_MAX];
     char text[32];
     snprintf(text, sizeof text, "%ld\n", value);
-    return fan_path(n, suffix, path) && sysfsWrite(path, text) == 0;
+    return fan_path(n, pattern, path) && sysfsWrite(path, text) == 0;
 }

@@ -8,59 +8,24 @@
 // looks like the machine's own. A setpoint of 0 is the machine's (a forced
 // one never is); any other reads as a mode that cannot be read (-1): the
 // start of serving then hands the fan back, and a capture stores 0, never 1.
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstring>
 
 #include "sysfs_driver.h"
 #include "sysfs_files.h"
 #include "user_client.h"
 
-const char* hwmonRoot = "/sys/class/hwmon";
-
 static signed char mode[10];  // by the fan's digit in its keys: 1 forced, 0 handed back, -1 unknown
-
-static bool is_macsmc(const char* dir)
-{
-    char path[PATH_MAX];
-    char name[32];
-    return path_in(dir, "name", path) && read_file(path, name, sizeof name) > 0 && strcmp(name, "macsmc_hwmon\n") == 0;
-}
-
-static bool find_in(int fd)
-{
-    alignas(dirent64) char entries[4096];
-    ssize_t n;
-    while ((n = getdents64(fd, entries, sizeof entries)) > 0) {
-        for (ssize_t at = 0; at < n;) {
-            const auto* e = reinterpret_cast<const dirent64*>(entries + at);
-            char dir[PATH_MAX];
-            if (e->d_name[0] != '.' && path_in(hwmonRoot, e->d_name, dir) && is_macsmc(dir))
-                return set_fan_dir(dir);
-            at += e->d_reclen;
-        }
-    }
-    return false;
-}
 
 static bool find_macsmc()
 {
-    int fd = open(hwmonRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool found = find_in(fd);
-    close(fd);
     memset(mode, -1, sizeof mode);
-    return found;
+    return find_hwmon("macsmc_hwmon", nullptr);
 }
 
 static bool read_mode(int n, long* m)
 {
     long target;
-    if (mode[n] < 0 && read_fan_number(n, "target", &target) && target == 0)
+    if (mode[n] < 0 && read_fan_number(n, "fan%d_target", &target) && target == 0)
         *m = 0;
     else
         *m = mode[n];
@@ -71,7 +36,7 @@ static bool read_mode(int n, long* m)
 // a refused hand-back leaves the mode unknown.
 static bool write_mode(int n, long m)
 {
-    bool ok = m != 0 || write_fan_number(n, "target", 0);
+    bool ok = m != 0 || write_fan_number(n, "fan%d_target", 0);
     mode[n] = m != 0 ? 1 : ok ? 0 : -1;
     return ok;
 }
@@ -81,14 +46,14 @@ static bool write_mode(int n, long m)
 static bool write_target(int n, long rpm)
 {
     long min, max;
-    if (mode[n] != 1 || !read_fan_number(n, "min", &min) || !read_fan_number(n, "max", &max))
+    if (mode[n] != 1 || !read_fan_number(n, "fan%d_min", &min) || !read_fan_number(n, "fan%d_max", &max))
         return false;
-    return rpm > 0 && rpm >= min && rpm <= max && write_fan_number(n, "target", rpm);
+    return rpm > 0 && rpm >= min && rpm <= max && write_fan_number(n, "fan%d_target", rpm);
 }
 
 const SysfsDriver macsmcDriver = {
     find_macsmc,
-    {"input", "min", "max", "target", "target"},
+    {"fan%d_input", "fan%d_min", "fan%d_max", "fan%d_target", "fan%d_target"},
     read_mode,
     write_mode,
     write_target,

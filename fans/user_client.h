@@ -31,8 +31,7 @@ enum : uint8_t {
 // The simulated controller's monotonic clock in seconds; tests replace it.
 extern double (*simClock)();
 
-// Where the Linux controller looks for the kernel's SMC drivers: applesmc's
-// platform device, and the hwmon devices for macsmc_hwmon. Tests point them
-// at a fake tree.
+// Where the Linux controller looks for the kernel's SMC drivers: the hwmon
+// class, then applesmc's platform device. Tests point them at a fake tree.
 extern const char* sysfsRoot;
 extern const char* hwmonRoot;

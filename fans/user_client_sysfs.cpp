@@ -1,9 +1,11 @@
 // Linux: answers the record protocol from the kernel's SMC driver in sysfs,
-// applesmc on Intel Macs, else macsmc_hwmon on Apple Silicon. Speeds are "flt "
-// keys of whole rpm, modes "ui8 ". As on the simulated controller only mode and
-// target are writable: applesmc would also take the machine's own minimum.
+// applesmc on Intel Macs (in either naming of its files), else macsmc_hwmon on
+// Apple Silicon. Speeds are "flt " keys of whole rpm, modes "ui8 ". As on the
+// simulated controller only mode and target are writable: applesmc would also
+// take the machine's own minimum.
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "smc.h"
 #include "sysfs_driver.h"
@@ -18,14 +20,14 @@ bool smc_open()
 {
     if (smc != 0)
         return true;
-    if (applesmcDriver.find())
-        driver = &applesmcDriver;
-    else if (macsmcDriver.find())
-        driver = &macsmcDriver;
-    else
-        return false;
-    smc = 1;
-    return true;
+    for (const SysfsDriver* d : {&applesmcDriver, &applesmcHwmonDriver, &macsmcDriver}) {
+        if (d->find()) {
+            driver = d;
+            smc = 1;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool smc_claim()

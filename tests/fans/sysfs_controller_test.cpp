@@ -19,31 +19,49 @@
 
 namespace fs = std::filesystem;
 
-enum Driver { kNone, kApplesmc, kMacsmc };
+enum Driver { kNone, kPlatform, kApplesmc, kT2, kStandard, kMacsmc };
 
-// applesmc (its platform device) or macsmc_hwmon (a hwmon found by name) beside another; a busy file is a folder.
+// The kernel's layouts: each monitor listed in the hwmon class by a link into its device's folder, beside others (a
+// monitor named by its device; one named applesmc with neither naming's files). applesmc's own files sit on its
+// device (a platform device, an ACPI one on T2 Macs, or one the class does not list), the standard naming's and
+// macsmc's in the monitor's folder. A busy file is a folder.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
-    std::string platform = root / "applesmc.768", hwmon = root / "hwmon";
+    std::string platform = root / "devices/platform/applesmc.768", hwmon = root / "class/hwmon";
     std::map<std::string, std::string> files;  // the fan files by name, as last seen
     bool opened;
 
+    // A monitor in the class, named in its own folder or on its device; its folder.
+    fs::path monitor(const std::string& id, const fs::path& device, const char* name, bool onDevice = false)
+    {
+        fs::path folder = root / device / "hwmon" / id;
+        fs::create_directories(folder), fs::create_directories(hwmon);
+        fs::create_directory_symlink("../../" / device / "hwmon" / id, hwmon + "/" + id);
+        fs::create_directory_symlink("../../../" + device.filename().string(), folder / "device");
+        return std::ofstream(onDevice ? root / device / "name" : folder / "name") << name, folder;
+    }
     FakeDriver(Driver kind, int fans = 2, const std::set<std::string>& busy = {})
     {
-        bool applesmc = kind == kApplesmc;
-        dir = applesmc ? platform : hwmon + "/hwmon1";
-        fs::create_directories(dir), fs::create_directories(hwmon + "/hwmon0");
-        std::ofstream(hwmon + "/hwmon0/name") << "asus_wmi_sensors\n";  // longer than the one sought: none may linger
-        std::ofstream(hwmon + "/hwmon0/fan1_input") << "900\n";
-        if (kind == kMacsmc)
-            std::ofstream(dir / "name") << "macsmc_hwmon\n";
-        const char* suffixes[] = {"input", "min", "max", applesmc ? "output" : "target", "manual"};
-        const int speeds[2][5] = {{2000, 1200, 6200, 2000, 0}, {1800, 1000, 5800, 1800, 0}};
+        const bool own = kind == kPlatform || kind == kApplesmc || kind == kT2;
+        std::ofstream(monitor("hwmon0", "devices/platform/asus-wmi", "asus_wmi_sensors\n") / "fan1_input") << "9\n";
+        monitor("hwmon1", "devices/platform/coretemp.0", "coretemp\n", true);
+        std::ofstream(monitor("hwmon3", "devices/virtual/thermal", "applesmc\n") / "fan1_input") << "9\n";
+        fs::path device = kind == kT2 ? "devices/LNXSYSTM:00/LNXSYBUS:00/PNP0A08:00/device:1d/APP0001:00"
+            : kind == kMacsmc         ? "devices/platform/soc/23e400000.smc/macsmc-hwmon"
+                                      : "devices/platform/applesmc.768";
+        fs::create_directories(platform);  // found empty where the class lists applesmc
+        dir = kind == kPlatform || kind == kNone ? fs::path(platform)
+            : own                                ? (monitor("hwmon2", device, "applesmc\n", true), root / device)
+                  : monitor("hwmon2", device, kind == kMacsmc ? "macsmc_hwmon\n" : "applesmc\n");
+        const char* names[] = {"fan%d_input", "fan%d_min", "fan%d_max", own ? "fan%d_output" : "fan%d_target",
+            own ? "fan%d_manual" : "pwm%d_enable"};
+        const int speeds[2][5] = {{2000, 1200, 6200, 2000, own ? 0 : 2}, {1800, 1000, 5800, 1800, own ? 0 : 2}};
         for (const std::string& name : busy)
             fs::create_directory(dir / name);  // which the writes below then leave be
         for (int n = 0; kind != kNone && n < fans; n++)
-            for (int f = 0; f < (applesmc ? 5 : 4); f++) {
-                std::string name = "fan" + std::to_string(n + 1) + "_" + suffixes[f];
+            for (int f = 0; f < (kind == kMacsmc ? 4 : 5); f++) {
+                char name[32];
+                snprintf(name, sizeof name, names[f], n + 1);
                 files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
                 std::ofstream(dir / name) << files[name] << "\n";
             }
@@ -88,21 +106,20 @@ static std::string ask(const std::string& request, const std::string& before = "
 
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
-    EXPECT_FALSE(FakeDriver(kNone).opened);
-    sysfsRoot = hwmonRoot = "/nonexistent";
-    EXPECT_FALSE(smc_open());
-    EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);            // by its hwmon name alone
-    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
+    EXPECT_FALSE(FakeDriver(kNone).opened);            // other drivers only, and applesmc's with neither naming's files
+    EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);        // by its hwmon name alone
+    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");  // fans counted at opening, not the other device's
     EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
     // What follows a request is read away, 16 reads of 256 bytes after its 255, a byte more left to reset; the reads
     // go on past an urgent byte, at which one stops short.
     EXPECT_EQ(ask("ping" + std::string(4347, ' ')) + ask("ping" + std::string(4348, ' ')), "ok\nok\n(reset)");
     EXPECT_EQ(ask("ping" + std::string(252, ' ') + "!", "", MSG_OOB), "ok\n");
-    const std::tuple<Driver, std::set<std::string>, const char*, std::string, const char*, const char*> cases[] = {
-        {kApplesmc, {}, "set 2500.6", "ok\n", "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n",
-            "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
-        {kMacsmc, {}, "set 2500.6", "ok\n", "fan1_target=2501\nfan2_target=2501\n",
-            "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n"},
+    const std::string own = "fan1_manual=1\nfan1_output=2501\nfan2_manual=1\nfan2_output=2501\n", r = "set 2500.6",
+                      set = "ok fans=2 forced=1 F0=2000,1200,6200,2501,1 F1=1800,1000,5800,2501,1\n";
+    const std::tuple<Driver, std::set<std::string>, std::string, std::string, std::string, std::string> cases[] = {
+        {kApplesmc, {}, r, "ok\n", own, set}, {kT2, {}, r, "ok\n", own, set}, {kPlatform, {}, r, "ok\n", own, set},
+        {kStandard, {}, r, "ok\n", "fan1_target=2501\nfan2_target=2501\npwm1_enable=1\npwm2_enable=1\n", set},
+        {kMacsmc, {}, r, "ok\n", "fan1_target=2501\nfan2_target=2501\n", set},
         {kApplesmc, {"fan1_max"}, "set 20000", "ok\n",  // an unreadable maximum imposes nothing
             "fan1_manual=1\nfan1_output=20000\nfan2_manual=1\nfan2_output=5800\n",
             "ok fans=2 forced=1 F0=2000,1200,-1,20000,1 F1=1800,1000,5800,5800,1\n"},
@@ -112,14 +129,16 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
         {kMacsmc, {"fan2_target"}, "set 2500", "error smc\n", "fan1_target=0\n",
             "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,-1,-1\n"}};
     for (const auto& [kind, busy, request, reply, changes, status] : cases) {
-        SCOPED_TRACE(status);
+        SCOPED_TRACE(testing::Message() << "driver " << kind << ": " << status);
         FakeDriver driver(kind, 2, busy);
         EXPECT_FALSE(smc_key_info("Ftst").ok);  // no test switch to set
         EXPECT_EQ(ask(request), reply);
         EXPECT_EQ(driver.changes(), changes);
         EXPECT_EQ(ask("status"), status);
         EXPECT_EQ(ask("auto"), "ok\n");
-        const char* back = kind == kMacsmc ? "fan1_target=0\nfan2_target=0\n" : "fan1_manual=0\nfan2_manual=0\n";
+        const char* back = kind == kMacsmc ? "fan1_target=0\nfan2_target=0\n"
+            : kind == kStandard            ? "pwm1_enable=2\npwm2_enable=2\n"
+                                           : "fan1_manual=0\nfan2_manual=0\n";
         EXPECT_EQ(driver.changes(), reply == "ok\n" ? back : "");
     }
     // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not set
@@ -190,8 +209,8 @@ TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 // answers, a killed one holds nothing. Each sees the fake tree as the kernel's; none has standard input (fd 0 is free).
 TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone)
 {
-    FakeDriver driver(kApplesmc);
-    const std::string bind = "mount --bind " + driver.root.string() + " /sys/devices/platform";
+    FakeDriver driver(kPlatform);
+    const std::string bind = "mount --bind " + driver.root.string() + "/devices/platform /sys/devices/platform";
     if (geteuid() != 0 || std::system(("/usr/bin/unshare -m " + bind).c_str()) != 0)
         GTEST_SKIP() << "needs root and a mount namespace of its own";
     auto helper = [&](const std::string& socket, const char* mode = "--serve") {
