@@ -232,4 +232,16 @@ TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone
     Child next = helper(b);
     ASSERT_TRUE(answers(b, "ping\n", "ok\n"));
     EXPECT_EQ(driver.changes(), "fan1_manual=0\nfan2_manual=0\n");  // the killed one's forcing handed back
+    // Across a suspend the SMC lets go of manual mode behind the helper's back: a hold sets its speed again.
+    auto manual = [&](const char* m) {
+        return wait_until([&] { return driver.changes(), driver.files["fan1_manual"] == m; });
+    };
+    Child hold({"/bin/sh", "-c", "exec \"$0\" --socket \"$1\" --every 1 hold 2500 2>&1", TOLVANE_FANS_CTL_BIN, b});
+    ASSERT_TRUE(manual("1"));
+    std::ofstream(driver.dir / "fan1_manual") << (driver.files["fan1_manual"] = "0") << "\n";
+    EXPECT_TRUE(manual("1"));
+    child_kill(hold, SIGINT);
+    auto [out, exitStatus] = child_finish(hold);
+    EXPECT_TRUE(manual("0") && !exitStatus && out.find("(after a suspend?); setting it again\nok\n") != out.npos)
+        << out;
 }

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 static volatile sig_atomic_t stopRequested;
@@ -52,6 +53,18 @@ static bool forced(const char* statusReply)
     return sscanf(statusReply, "ok fans=%*d forced=%d", &fansForced) == 1 && fansForced == 1;
 }
 
+// A fan at mode 0 while the helper says it forced them all was let go behind
+// its back: T2 Macs drop manual mode across a suspend.
+static bool let_go(const char* statusReply)
+{
+    for (const char* fan = strstr(statusReply, " F"); fan; fan = strstr(fan + 1, " F")) {
+        float mode = -1;
+        if (sscanf(fan, " F%*d=%*f,%*f,%*f,%*f,%f", &mode) == 1 && mode == 0)
+            return true;
+    }
+    return false;
+}
+
 int hold(const char* path, const char* setRequest, int everySeconds)
 {
     char reply[kReplySize];
@@ -66,6 +79,10 @@ int hold(const char* path, const char* setRequest, int everySeconds)
         status = fans_request(path, "status\n", reply);
         if (status == 0 && !forced(reply))
             status = complain(1, "the fans are no longer forced (the helper restarted, or a client handed them back)");
+        else if (status == 0 && let_go(reply)) {
+            complain(0, "a fan runs on its own again (after a suspend?); setting it again");
+            status = fans_request(path, setRequest, reply);
+        }
     }
     return status;
 }
