@@ -106,9 +106,10 @@ static std::string ask(const std::string& request, const std::string& before = "
 
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
-    EXPECT_FALSE(FakeDriver(kNone).opened);            // other drivers only, and applesmc's with neither naming's files
-    EXPECT_TRUE(FakeDriver(kMacsmc, 0).opened);        // by its hwmon name alone
-    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");  // fans counted at opening, not the other device's
+    // Not with other drivers only and applesmc's with neither naming's files; with one fan; macsmc by its name alone.
+    for (auto [kind, fans] : std::vector<std::pair<Driver, int>>{{kNone, 2}, {kT2, 1}, {kStandard, 1}, {kMacsmc, 0}})
+        EXPECT_EQ(FakeDriver(kind, fans).opened, kind != kNone) << kind;
+    EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
     EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
     // What follows a request is read away, 16 reads of 256 bytes after its 255, a byte more left to reset; the reads
     // go on past an urgent byte, at which one stops short.
@@ -240,8 +241,7 @@ TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone
     ASSERT_TRUE(manual("1"));
     std::ofstream(driver.dir / "fan1_manual") << (driver.files["fan1_manual"] = "0") << "\n";
     EXPECT_TRUE(manual("1"));
-    child_kill(hold, SIGINT);
-    auto [out, exitStatus] = child_finish(hold);
+    auto [out, exitStatus] = (child_kill(hold, SIGINT), child_finish(hold));
     EXPECT_TRUE(manual("0") && !exitStatus && out.find("(after a suspend?); setting it again\nok\n") != out.npos)
         << out;
 }
