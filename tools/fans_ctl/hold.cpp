@@ -2,49 +2,45 @@
 
 #include "request.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <sys/select.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 
 static volatile sig_atomic_t stopRequested;
-static int wakePipe[2] = {-1, -1};  // the handler's byte wakes a wait it came just before
-static sigset_t stopSignals;
+static sigset_t waitMask;  // the mask inside waits: the stop signals let in
 
 static void on_stop_signal(int)
 {
     stopRequested = 1;
-    ssize_t ignored = write(wakePipe[1], "", 1);
-    (void)ignored;
 }
 
-// Stop signals are blocked outside the waits, so that no request is cut short.
+// Stop signals are blocked outside the waits, so that no request is cut short;
+// pselect lets them in atomically, so one that comes just before a wait ends it
+// at once. Let in there even where the starter blocked them.
 static void catch_stop_signals()
 {
-    if (pipe(wakePipe) == 0)
-        fcntl(wakePipe[1], F_SETFL, O_NONBLOCK);
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
-    sigemptyset(&stopSignals);
+    sigset_t stops;
+    sigemptyset(&stops);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(sig, &action, nullptr);
-        sigaddset(&stopSignals, sig);
+        sigaddset(&stops, sig);
     }
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+    sigprocmask(SIG_BLOCK, &stops, &waitMask);
 }
 
 static void wait_for(int64_t deadline)
 {
-    sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     for (int64_t left; !stopRequested && (left = deadline - monotonic_ms()) > 0;) {
-        pollfd wake = {wakePipe[0], POLLIN, 0};
-        poll(&wake, 1, int(left));
+        timespec wait = {time_t(left / 1000), long(left % 1000) * 1000000};
+        pselect(0, nullptr, nullptr, nullptr, &wait, &waitMask);
     }
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
 }
 
 static bool forced(const char* statusReply)
