@@ -40,7 +40,7 @@ static bool holds(const char* dir, const char* pattern)
 
 static bool find_in(int fd, const char* driver, const char* pattern)
 {
-    alignas(dirent64) char entries[4096];
+    alignas(dirent64) char entries[4096] = {};
     ssize_t n;
     while ((n = getdents64(fd, entries, sizeof entries)) > 0) {
         for (ssize_t at = 0; at < n;) {

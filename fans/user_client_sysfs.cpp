@@ -52,10 +52,10 @@ static bool lookup(uint32_t key, SysfsKey* k)
     if (key >> 24 != 'F' || n < 0 || n > 9)
         return false;
     static const char letters[kFanFields][3] = {"Ac", "Mn", "Mx", "Tg", "Md"};
-    for (int f = 0; f < kFanFields; f++) {
-        if ((key & 0xFFFF) == uint32_t(letters[f][0] << 8 | letters[f][1])) {
-            *k = {f, n};
-            return has_fan_file(n, driver->files[f]);
+    for (const auto& letter : letters) {
+        if ((key & 0xFFFF) == uint32_t(letter[0] << 8 | letter[1])) {
+            *k = {int(&letter - letters), n};
+            return has_fan_file(n, driver->files[k->field]);
         }
     }
     return false;

@@ -320,14 +320,16 @@ static const auto connecting = [](const Child& child) {
     return (std::ifstream("/proc/" + std::to_string(child.pid) + "/wchan") >> in, in == "unix_wait_for_peer");
 };
 
-// Gives one connection reply, its request unread, and closes; without one, never accepts and backlogs one.
+// Gives each connection the next reply, its request unread, and closes; without replies, backlogs one, unaccepted.
 struct StandIn {
     int fd;
     std::thread thread;  // not std::jthread, which Apple's libc++ lacks
-    StandIn(const std::string& path, const char* reply)
-        : fd(unix_socket(path, reply ? 4 : 0))
-        , thread([this, reply] {
-            if (pollfd p = {fd, POLLIN, 0}; reply && poll(&p, 1, 20000) == 1) {
+    StandIn(const std::string& path, std::vector<const char*> replies)
+        : fd(unix_socket(path, replies.empty() ? 0 : 4))
+        , thread([this, replies] {
+            for (pollfd p = {fd, POLLIN, 0}; const char* reply : replies) {
+                if (poll(&p, 1, 20000) != 1)
+                    return;
                 int client = accept(fd, nullptr, nullptr);
                 send(client, reply, strlen(reply), MSG_NOSIGNAL);
                 close(strlen(reply) < 512 ? client : (read_all(client), client));  // a full reply: after the client
@@ -353,10 +355,14 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
     // The longest line the client takes, one byte more, which could have been cut short, and one after that line.
     const std::string longest = "ok " + std::string(507, 'x') + "\n", longer = "ok " + std::string(508, 'x') + "\n",
                       more = longest + "x";
-    StandIn standIns[] = {{dir.file("silent"), nullptr}, {dir.file("full"), nullptr}, {dir.file("closes"), ""},
-        {dir.file("two"), "ok\nok\n"}, {dir.file("unended"), more.c_str()}, {dir.file("other"), "\n"},
-        {dir.file("oh"), "oh\n"}, {dir.file("erro"), "erro\n"}, {dir.file("longest"), longest.c_str()},
-        {dir.file("longer"), longer.c_str()}, {dir.file("ctrl"), "ok \x1b[2J\x1f ~\x7f\\\x80\n"}};
+    // A hold reads each status alone, not with the tail of a longer one before it.
+    const char *letGo = "ok fans=2 forced=1 F0=11,1,1,1,1 F1=1,1,1,1,0\n",
+               *oneFan = "ok fans=1 forced=1 F0=1,1,1,1,1\n";
+    StandIn standIns[] = {{dir.file("silent"), {}}, {dir.file("full"), {}}, {dir.file("closes"), {""}},
+        {dir.file("two"), {"ok\nok\n"}}, {dir.file("unended"), {more.c_str()}}, {dir.file("other"), {"\n"}},
+        {dir.file("oh"), {"oh\n"}}, {dir.file("erro"), {"erro\n"}}, {dir.file("longest"), {longest.c_str()}},
+        {dir.file("longer"), {longer.c_str()}}, {dir.file("ctrl"), {"ok \x1b[2J\x1f ~\x7f\\\x80\n"}},
+        {dir.file("turns"), {"ok\n", letGo, "ok\n", oneFan, "ok\n"}}};
     int queued = unix_socket(dir.file("full"));  // the one its backlog of 0 holds
     // The socket's leaf ("": the helper's), the arguments, the output with @ for the socket, the status.
     const std::tuple<std::string, std::vector<std::string>, std::string, int> rows[] = {{"", {"status"}, kPowerOn, 0},
@@ -376,7 +382,12 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
         {"silent", {"ping"}, noReply, 75}, {"full", {"ping"}, noReply, 75}, {"closes", {"ping"}, notServed, 77},
         {"two", {"ping"}, notOneLine, 76}, {"unended", {"ping"}, notOneLine, 76}, {"other", {"ping"}, notOneLine, 76},
         {"oh", {"ping"}, notOneLine, 76}, {"erro", {"ping"}, notOneLine, 76}, {"longest", {"ping"}, longest, 0},
-        {"longer", {"ping"}, notOneLine, 76}, {"ctrl", {"ping"}, "ok \\x1b[2J\\x1f ~\\x7f\\x5c\\x80\n", 0}};
+        {"longer", {"ping"}, notOneLine, 76}, {"ctrl", {"ping"}, "ok \\x1b[2J\\x1f ~\\x7f\\x5c\\x80\n", 0},
+        {"turns", {"--every", "1", "hold", "1"},
+            "ok\n" + std::string(letGo) + kSaid +
+                "a fan runs on its own again (after a suspend?); setting it again\nok\n" + oneFan + "ok\n" + kSaid +
+                "the fans are no longer forced (the helper restarted, or a client handed them back)\n",
+            1}};
     for (auto [leaf, args, out, status] : rows) {
         std::string socket = leaf.empty() ? path : dir.file(leaf);
         SCOPED_TRACE(socket + testing::PrintToString(args));
@@ -390,7 +401,7 @@ TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsSt
     // Held without --every, the first reminder comes 20 s after the set and finds no helper (every child keeps the
     // stand-in's socket open); a stop signal while a set waits for a place in a full backlog waits for its end.
     auto set = steady_clock::now();
-    StandIn once(dir.file("once"), "ok\n");
+    StandIn once(dir.file("once"), {"ok\n"});
     Child paced = ctl(dir.file("once"), {"hold", "2500"}), held = ctl(dir.file("full"), {"hold", "2500"});
     EXPECT_EQ(child_read_line(paced), "ok");
     unlink(dir.file("once").c_str()), wait_until([&] { return connecting(held); }), child_kill(held, SIGTERM);

@@ -67,8 +67,7 @@ struct FakeDriver {
             }
         sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str(), smc = 0, forced = 0, haveOriginal = false,
         fanCount = 0;
-        if ((opened = smc_open()))
-            detect_fans();
+        opened = smc_open() && (detect_fans(), true);
     }
     ~FakeDriver() { fs::remove_all(root); }
     // "fan1_output=2500\n" for each fan file whose first line changed since asked (a shorter write leaves the rest)
@@ -107,7 +106,8 @@ static std::string ask(const std::string& request, const std::string& before = "
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
     // Not with other drivers only and applesmc's with neither naming's files; with one fan; macsmc by its name alone.
-    for (auto [kind, fans] : std::vector<std::pair<Driver, int>>{{kNone, 2}, {kT2, 1}, {kStandard, 1}, {kMacsmc, 0}})
+    for (auto [kind, fans] :
+        std::vector<std::pair<Driver, int>>{{kNone, 2}, {kT2, 1}, {kPlatform, 1}, {kStandard, 1}, {kMacsmc, 0}})
         EXPECT_EQ(FakeDriver(kind, fans).opened, kind != kNone) << kind;
     EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
     EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
@@ -142,6 +142,11 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
                                            : "fan1_manual=0\nfan2_manual=0\n";
         EXPECT_EQ(driver.changes(), reply == "ok\n" ? back : "");
     }
+    {  // the standard naming's automatic mode reads 0; a mode of no meaning to us (0: full speed), unknown
+        FakeDriver standard(kStandard);
+        std::ofstream(standard.dir / "pwm2_enable") << "0\n";
+        EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,2000,0 F1=1800,1000,5800,1800,-1\n");
+    }
     // macsmc does not tell a killed helper's forced speed from the machine's setpoint: a fan this helper has not set
     // reads mode -1 unless its setpoint is 0, until the start of serving hands it back. A status changes nothing.
     FakeDriver driver(kMacsmc);
@@ -164,16 +169,16 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 // Each key in its own size; a minimum is refused though a driver would take it; macsmc's mode is unwritten, ours.
 TEST(SysfsController, OnlyModeAndAForcedTargetInRangeReachTheDriver)
 {
-    const std::tuple<Driver, const char*, float, int, const char*> cases[] = {{kApplesmc, "F0Mn", 1000, -1, ""},
-        {kApplesmc, "F0Tg", NAN, -1, ""}, {kApplesmc, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
-        {kApplesmc, "F1Md", 1, 0, "fan2_manual=1\n"}, {kMacsmc, "F0Tg", 3000, -1, ""}, {kMacsmc, "F0Md", 1, 0, ""},
+    const std::tuple<Driver, const char*, float, int, const char*> cases[] = {{kT2, "F0Mn", 1000, -1, ""},
+        {kT2, "F0Tg", NAN, -1, ""}, {kT2, "F0Tg", 3000.4f, 0, "fan1_output=3000\n"},
+        {kT2, "F1Md", 1, 0, "fan2_manual=1\n"}, {kMacsmc, "F0Tg", 3000, -1, ""}, {kMacsmc, "F0Md", 1, 0, ""},
         {kMacsmc, "F0Tg", 3000, 0, "fan1_target=3000\n"}, {kMacsmc, "F0Tg", 1199, -1, ""},
         {kMacsmc, "F0Tg", 1200, 0, "fan1_target=1200\n"}, {kMacsmc, "F0Tg", 6200, 0, "fan1_target=6200\n"},
-        {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}, {kApplesmc, "F0Tg", -1, -1, ""},
-        {kApplesmc, "F0Tg", 0, 0, "fan1_output=0\n"}, {kApplesmc, "F0Tg", 1e9f, -1, ""}};
+        {kMacsmc, "F0Tg", 6201, -1, ""}, {kMacsmc, "F0Md", 0, 0, "fan1_target=0\n"}, {kT2, "F0Tg", -1, -1, ""},
+        {kT2, "F0Tg", 0, 0, "fan1_output=0\n"}, {kT2, "F0Tg", 1e9f, -1, ""}};
     const int in = dup(0);  // with no standard input, the folder or file the controller opens takes descriptor 0
     close(0);
-    for (Driver kind : {kApplesmc, kMacsmc}) {
+    for (Driver kind : {kT2, kMacsmc}) {
         FakeDriver driver(kind);
         for (const auto& [rowKind, key, value, result, changes] : cases) {
             if (rowKind != kind)
