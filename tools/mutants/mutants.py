@@ -41,7 +41,8 @@ LABELS = [
     ("mediaremote/", "mediaremote"),
     ("media/", "media"),
     ("platform/", "media"),
-    ("tools/", "fans|media"),
+    ("tools/fans_ctl/", "fans"),
+    ("tools/", "media"),
 ]
 
 # A test sees a program or library its own binary names (linked, or a path
