@@ -6,7 +6,6 @@
 #include <sysexits.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -62,7 +61,7 @@ static ssize_t read_reply(int fd, char* reply, std::size_t size, int64_t deadlin
     while (length < size) {
         pollfd ready = {fd, POLLIN, 0};
         int64_t left = deadline - monotonic_ms();
-        int polled = poll(&ready, 1, int(std::max<int64_t>(left, 0)));  // bytes there at the deadline still count
+        int polled = poll(&ready, 1, int(left > 0 ? left : 0));  // bytes there at the deadline still count
         if (polled < 0 && errno == EINTR)
             continue;
         if (polled == 0)
