@@ -35,15 +35,10 @@ struct Follower : testing::Test {
         milli.empty() ? void(std::filesystem::remove(core / "temp1_input"))
                       : FakeHwmon::write(core / "temp1_input", milli);
     }
-    // Whether the helper soon shows the fans at rpm, forced, or handed back.
-    bool at(const std::string& rpm)
+    bool at(const std::string& rpm)  // whether the helper's status soon shows the fans forced to rpm, or handed back
     {
-        return wait_until([&] {
-            std::string status = request(path, "status\n");
-            return rpm == "auto" ? status.find("forced=0") != std::string::npos
-                                 : status.find("forced=1 F0=") != std::string::npos &&
-                    status.find("," + rpm + ",1 F1=") != std::string::npos;
-        });
+        std::string shows = rpm == "auto" ? "forced=0 F0=" : "," + rpm + ",1 F1=";
+        return wait_until([&] { return request(path, "status\n").find(shows) != std::string::npos; });
     }
 };
 
