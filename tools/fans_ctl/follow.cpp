@@ -81,7 +81,7 @@ static const char* why(int before, const Reading& reading)
 
 static void decide(const FollowSetup& s)
 {
-    Reading reading = hottest(find_sensors(), s.sensors);
+    Reading reading = read_chosen(s.sensors);
     if (reading.fault && !sensorLost)
         complain(0, "sensor %s %s: handing the fans back", reading.name.c_str(), reading.fault);
     else if (!reading.fault && sensorLost)

@@ -50,10 +50,10 @@ static void add_inputs(const fs::path& monitor, std::vector<Input>& inputs)
     if (driver.empty())
         driver = first_line(monitor / "device/name");
     std::error_code error;
-    fs::path device = fs::canonical(monitor / "device", error);
-    if (error)
-        device = fs::canonical(monitor, error);
-    for (const auto& entry : fs::directory_iterator(monitor, error)) {
+    fs::path device = fs::canonical(monitor / "device", error), real = fs::canonical(monitor, error);
+    if (device.empty())
+        device = real;
+    for (const auto& entry : fs::directory_iterator(real, error)) {
         int n = input_index(entry.path().filename());
         if (n <= 0 || driver.empty())
             continue;
@@ -130,6 +130,15 @@ Reading hottest(const std::vector<Sensor>& sensors, const std::vector<Chosen>& c
             hot = {celsius + c.offset, c.name, nullptr};
     }
     return hot;
+}
+
+Reading read_chosen(const std::vector<Chosen>& chosen)
+{
+    static std::vector<Sensor> known;
+    Reading reading = hottest(known, chosen);
+    if (reading.fault)
+        reading = hottest(known = find_sensors(), chosen);
+    return reading;
 }
 
 int print_sensors()

@@ -7,7 +7,7 @@
 // An input named by its driver and its label ("coretemp/Package id 0"), never by the
 // hwmonN index, which the kernel hands out in the order drivers come.
 struct Sensor {
-    std::string name, input;  // input: the tempN_input file
+    std::string name, input;  // input: the tempN_input file under its device's real path
 };
 
 // A sensor taken to follow, with what is added to its reading.
@@ -32,5 +32,9 @@ bool read_celsius(const std::string& input, double& celsius);
 // Appends the sensors that "PATTERN[+-OFFSET]" names (a shell pattern); false when none.
 bool choose_sensors(const std::vector<Sensor>& sensors, const std::string& choice, std::vector<Chosen>& chosen);
 Reading hottest(const std::vector<Sensor>& sensors, const std::vector<Chosen>& chosen);
+// The hottest, read afresh by the inputs' paths found before; the class is looked through
+// again only when one fails. A device's path is taken by no other device: a driver loaded
+// again gets a monitor of a new number, and the old path fails.
+Reading read_chosen(const std::vector<Chosen>& chosen);
 // tolvane-fans-ctl sensors: each input's name and value.
 int print_sensors();
