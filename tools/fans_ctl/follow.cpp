@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 // A reminder well inside the helper's 61 s watchdog, as hold's default.
 static const int64_t kRemindMs = 20000;
@@ -40,6 +41,8 @@ static void say_change(const Reading& reading, const char* why)
 static int ask(const char* request, char (&reply)[kReplySize])
 {
     int status = fans_request(socketPath, request, reply, kQuietReply | (helperLost ? kQuietFaults : 0));
+    if (status == 1 && !helperLost)  // a refusal such as "error smc", tried again each period as a fault is
+        complain(0, "the helper answered %.*s", int(strcspn(reply, "\n")), reply);
     if (status != 0 && !helperLost)
         complain(0, "waiting for the helper; meanwhile the firmware runs the fans");
     else if (status == 0 && helperLost)
