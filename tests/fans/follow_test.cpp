@@ -84,7 +84,8 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
     for (const auto& [file, text, celsius, name, fault] : rows) {
         text.empty() ? void(std::filesystem::remove(file)) : FakeHwmon::write(file, text);
         Reading r = hottest(find_sensors(), chosen);
-        EXPECT_EQ(std::tuple(r.celsius, r.name, r.fault ? r.fault : ""), std::tuple(celsius, name, fault ? fault : ""));
+        EXPECT_EQ(std::tuple(r.celsius, r.name, std::string(r.fault ? r.fault : "")),
+            std::tuple(celsius, name, fault ? fault : ""));
     }
 }
 
