@@ -19,13 +19,30 @@ int64_t monotonic_ms()
     return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+static int vcomplain(int status, const char* format, va_list args)
+{
+    fputs("tolvane-fans-ctl: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    return status;
+}
+
 int complain(int status, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    fputs("tolvane-fans-ctl: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
+    vcomplain(status, format, args);
+    va_end(args);
+    return status;
+}
+
+// As complain, unless the flags keep faults quiet.
+static int __attribute__((format(printf, 3, 4))) fault(int flags, int status, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (!(flags & kQuietFaults))
+        vcomplain(status, format, args);
     va_end(args);
     return status;
 }
@@ -106,23 +123,24 @@ static void print_reply(const char* reply, std::size_t length)
     fflush(stdout);
 }
 
-int fans_request(const char* path, const char* request, char (&reply)[kReplySize])
+int fans_request(const char* path, const char* request, char (&reply)[kReplySize], int flags)
 {
     int64_t deadline = monotonic_ms() + kReplySeconds * 1000;
     int fd = connect_helper(path);
     if (fd < 0 && errno != EAGAIN)  // EAGAIN: the helper's backlog stayed full
-        return complain(EX_UNAVAILABLE, "no helper at %s: %s", path, strerror(errno));
+        return fault(flags, EX_UNAVAILABLE, "no helper at %s: %s", path, strerror(errno));
     ssize_t length = fd < 0 ? -1 : exchange(fd, request, reply, deadline);
     if (length < 0)
-        return complain(EX_TEMPFAIL, "no reply from the helper at %s within %d seconds", path, kReplySeconds);
+        return fault(flags, EX_TEMPFAIL, "no reply from the helper at %s within %d seconds", path, kReplySeconds);
     if (length == 0)
-        return complain(EX_NOPERM,
+        return fault(flags, EX_NOPERM,
             "the helper at %s closed without a reply: it serves only its --owner and root (this is uid %u), or it was "
             "stopping, or it gave up waiting for the request",
             path, unsigned(geteuid()));
     reply[length] = '\0';
     if (!one_reply_line(reply, std::size_t(length)))
-        return complain(EX_PROTOCOL, "the reply from %s is not one line of ok or error", path);
-    print_reply(reply, std::size_t(length));
+        return fault(flags, EX_PROTOCOL, "the reply from %s is not one line of ok or error", path);
+    if (!(flags & kQuietReply))
+        print_reply(reply, std::size_t(length));
     return reply[0] == 'e';
 }

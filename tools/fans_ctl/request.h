@@ -15,10 +15,14 @@ const int kReplySeconds = 5;
 
 int64_t monotonic_ms();
 
+// What fans_request leaves unsaid: a client that asks often prints neither each reply nor,
+// once it said the helper is gone, the same fault again.
+enum RequestFlags { kQuietReply = 1, kQuietFaults = 2 };
+
 // Prints the reply as it came on standard output, or one line on standard error saying what
 // went wrong, and returns the exit status: 0 for "ok…", 1 for "error…", else one of
 // sysexits' (no helper, not served, no reply, not one line).
-int fans_request(const char* path, const char* request, char (&reply)[kReplySize]);
+int fans_request(const char* path, const char* request, char (&reply)[kReplySize], int flags = 0);
 
 // A message on standard error, and the status to exit with.
 int complain(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,0 +1,146 @@
+// The follower's parts without a helper: the curve and its choice of speed, the sensors' names, the settings.
+#include "curve.h"
+#include "fake_hwmon.h"
+#include "follow_config.h"
+#include "sensors.h"
+
+#include <gtest/gtest.h>
+
+#include <getopt.h>
+
+TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
+{
+    const std::pair<std::string, std::string> rows[] = {{"55:2000,70:3500,85:6000", ""}, {"-40:1,150:20000", ""},
+        {"55:2000,55:3000", "temperatures must rise from point to point: 55:3000 follows 55:2000"},
+        {"70:2000,55:3000", "temperatures must rise from point to point: 55:3000 follows 70:2000"},
+        {"55:0", "speed 0 is not from 1 to 20000 rpm"}, {"55:20001", "speed 20001 is not from 1 to 20000 rpm"},
+        {"151:2000", "temperature 151 is not from -40 to 150 °C"}, {"55", "a point is TEMP:RPM, not \"55\""},
+        {"55:2000x", "a point is TEMP:RPM, not \"55:2000x\""}, {"nan:2000", "a point is TEMP:RPM, not \"nan:2000\""},
+        {"55:", "a point is TEMP:RPM, not \"55:\""}, {"", "a curve is TEMP:RPM points joined by commas"},
+        {"55:2000,", "a curve is TEMP:RPM points joined by commas"}};
+    for (const auto& [text, fault] : rows) {
+        Curve curve;
+        EXPECT_EQ(parse_curve(text, curve), fault) << text;
+    }
+}
+
+// The curve's speeds at its edges; then each temperature in turn and the speed in force: up at once, down only 3 °C
+// below where it was chosen, in steps of 100 rpm or more.
+TEST(Curve, IsLinearFlatAboveAndAutoBelowAndRisesAtOnceButFallsOnlyPastTheHysteresisSoNeverHunts)
+{
+    Curve curve;
+    ASSERT_EQ(parse_curve("55:2000,70:3500,85:6000", curve), "");
+    for (auto [celsius, rpm] :
+        {std::pair{54.9, 0}, {55.0, 2000}, {69.9, 3490}, {70.0, 3500}, {85.0, 6000}, {149.0, 6000}})
+        EXPECT_EQ(curve_rpm(curve, celsius), rpm) << celsius;
+    Speed speed = {0, 0};
+    for (auto [celsius, rpm] : {std::pair{55.5, 2050}, {54.5, 2050}, {55.5, 2050}, {54.5, 2050}, {52.6, 2050},
+             {52.5, 0}, {70.0, 3500}, {71.0, 3667}, {70.0, 3667}, {71.0, 3667}, {70.0, 3667}, {71.5, 3667},
+             {68.1, 3667}, {68.0, 3300}, {68.5, 3300}, {69.0, 3400}, {60.0, 2500}, {30.0, 0}, {30.0, 0}})
+        EXPECT_EQ((speed = next_speed(curve, 3, 100, speed, celsius)).rpm, rpm) << celsius;
+}
+
+struct Tree : testing::Test {
+    FakeHwmon hwmon;
+    std::filesystem::path core = hwmon.monitor(4, "platform/coretemp.0", "coretemp"),
+                          amd = hwmon.monitor(1, "pci0000:00/0000:00:18.3", "k10temp", true),
+                          later = hwmon.monitor(2, "pci0000:00/nvme1", "nvme"),
+                          first = hwmon.monitor(3, "nvme0", "nvme");
+    void SetUp() override
+    {
+        for (auto [file, text] : std::initializer_list<std::pair<std::filesystem::path, std::string>>{
+                 {core / "temp1_label", "Package id 0\n"}, {core / "temp1_input", "50000\n"},
+                 {core / "temp2_input", "45500\n"}, {core / "temp3_label", "Core 1\n"}, {core / "fan1_input", "9\n"},
+                 {amd / "temp1_label", "Tctl\n"}, {amd / "temp1_input", "-1000\n"},
+                 {later / "temp1_label", "Composite\n"}, {later / "temp1_input", "35000\n"},
+                 {first / "temp1_label", "Composite\n"}, {first / "temp1_input", "30000\n"}})
+            FakeHwmon::write(file, text);
+    }
+};
+
+// The list; the choices; then what spoils the reading: each row on the tree as it was left by the row before.
+TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAndTakesTheHottestOrAFault)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(print_sensors(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+        "coretemp/Package id 0  50.0 °C\ncoretemp/temp2         45.5 °C\nk10temp/Tctl           -1.0 °C\n"
+        "nvme/Composite         30.0 °C\nnvme/Composite#2       35.0 °C\n");
+    std::vector<Chosen> chosen;
+    EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
+    for (const char* choice : {"nvme/*+30", "coretemp/Package id ?", "k10temp/Tctl-5.5"})
+        EXPECT_TRUE(choose_sensors(find_sensors(), choice, chosen)) << choice;
+    ASSERT_EQ(chosen.size(), 4u);
+    EXPECT_EQ(chosen[3].offset, -5.5);
+    const std::tuple<std::filesystem::path, std::string, double, std::string, const char*> rows[] = {
+        {later / "temp1_input", "35000", 65, "nvme/Composite#2", nullptr},
+        {core / "temp1_input", "150000", 150, "coretemp/Package id 0", nullptr},
+        {core / "temp1_input", "150001", 150.001, "coretemp/Package id 0", "reads an impossible value"},
+        {core / "temp1_input", "60000", 65, "nvme/Composite#2", nullptr},
+        {amd / "temp1_input", "-40001", -40.001, "k10temp/Tctl", "reads an impossible value"},
+        {amd / "temp1_input", "x", 0, "k10temp/Tctl", "cannot be read"},
+        {amd / "temp1_input", "", 0, "k10temp/Tctl", "is gone"},
+        {first / "temp1_label", "Edge\n", 0, "nvme/Composite#2", "is gone"}};
+    for (const auto& [file, text, celsius, name, fault] : rows) {
+        text.empty() ? void(std::filesystem::remove(file)) : FakeHwmon::write(file, text);
+        Reading r = hottest(find_sensors(), chosen);
+        EXPECT_EQ(std::tuple(r.celsius, r.name, std::string(r.fault ? r.fault : "")),
+            std::tuple(celsius, name, fault ? fault : ""));
+    }
+}
+
+// A configuration file's text ("": none), the options, what is said (its first line), the exit status (0: set up).
+TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
+{
+    const std::string file = hwmon.dir.file("f.toml"), said = "tolvane-fans-ctl: ";
+    std::vector<FollowSetup> setups;
+    auto configure = [&](std::vector<const char*> args) {
+        args.insert(args.begin(), {"tolvane-fans-ctl", "--config", file.c_str()}), args.push_back("follow");
+        optind = 0;
+        Options o = scan_options(int(args.size()), const_cast<char**>(args.data()));
+        int status = 0;
+        testing::internal::CaptureStderr();
+        if (setups.emplace_back(); !configure_follow(o, setups.back(), status))
+            setups.pop_back();
+        std::string err = testing::internal::GetCapturedStderr(), line = err.substr(0, err.find('\n'));
+        EXPECT_EQ(err.substr(line.size() + (err.empty() ? 0 : 1)), status == 64 ? kFollowUsage : "");
+        return std::pair(line.substr(line.find(said) == 0 ? said.size() : 0), status);
+    };
+    const std::tuple<std::string, std::vector<const char*>, std::string, int> rows[] = {
+        {"curve = \"55:2000,50:1\"\nhysteresis = 2.5\nstep = 50\n", {"--curve", "60:3000", "--step", "0"}, "", 0},
+        {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "1.5"}, "", 0},
+        {"curve = \"55:2000,50:1\"", {}, "@:1: curve: temperatures must rise from point to point: 50:1 follows 55:2000",
+            78},
+        {"curve = \"55:2000\"\nfan = 2", {}, "@:2: unknown key fan", 78},
+        {"curve = \"55:2000\"\nsensor = [\n \"nvme/*\",\n \"acpitz/*\"]", {}, "@:4: no sensor is named acpitz/*", 78},
+        {"sensor = \"nvme/*\"", {}, "@:1: sensor is a list of names", 78},
+        {"sensor = [1]", {}, "@:1: sensor is a list of names", 78},
+        {"curve = 55", {}, "@:1: curve is a string of TEMP:RPM points", 78},
+        {"hysteresis = 30.5", {}, "@:1: hysteresis is a number from 0 to 30", 78},
+        {"step = 1.0", {}, "@:1: step is a whole number from 0 to 5000", 78},
+        {"every = 51", {}, "@:1: every is a whole number from 1 to 50", 78},
+        {"every = 0", {}, "@:1: every is a whole number from 1 to 50", 78},
+        {"step = 5\n[a", {}, "@:2: Error while parsing table header: encountered end-of-file", 78},
+        {"step = 5", {}, "@: no curve: set curve here or give --curve", 78},
+        {"", {"--curve", "55:2000"}, "@: cannot be read: No such file or directory", 78},
+        {"curve = \"55:2000\"", {"--curve", "55:2000,55:1"},
+            "curve: temperatures must rise from point to point: 55:1 follows 55:2000", 64},
+        {"sensor = [\"acpitz/*\"]", {"--curve", "55:1", "--sensor", "nvme/*", "--sensor", "x"}, "no sensor is named x",
+            64}};
+    for (auto [text, args, line, status] : rows) {
+        std::filesystem::remove(file);
+        if (!text.empty())
+            FakeHwmon::write(file, text);
+        if (line.starts_with("@"))
+            line.replace(0, 1, file);
+        EXPECT_EQ(configure(args), std::pair(line, status)) << text;
+    }
+    // The options over the file; the CPU's package and die where no sensor is named.
+    ASSERT_EQ(setups.size(), 2u);
+    EXPECT_EQ(std::tuple(setups[0].curve.size(), setups[0].hysteresis, setups[0].step, setups[0].every,
+                  setups[0].sensors.size(), setups[0].sensors[1].name),
+        std::tuple(1u, 2.5, 0, 2, 2u, std::string("k10temp/Tctl")));
+    EXPECT_EQ(std::pair(setups[1].sensors[0].offset, setups[1].hysteresis), std::pair(-1.0, 1.5));
+    setenv("TOLVANE_HWMON_ROOT", hwmon.dir.path.c_str(), 1), FakeHwmon::write(file, "");
+    EXPECT_EQ(configure({"--curve", "55:1"}).first.substr(0, 40), "no CPU package or die temperature (coret");
+}

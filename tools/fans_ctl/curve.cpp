@@ -1,0 +1,63 @@
+#include "curve.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+// One TEMP:RPM; the fault, or "".
+static std::string parse_point(const std::string& text, CurvePoint& point)
+{
+    char* end;
+    point.celsius = strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != ':' || !std::isfinite(point.celsius))
+        return "a point is TEMP:RPM, not \"" + text + "\"";
+    if (point.celsius < kColdest || point.celsius > kHottest)
+        return "temperature " + text.substr(0, text.find(':')) + " is not from -40 to 150 °C";
+    const char* speed = end + 1;
+    long rpm = strtol(speed, &end, 10);
+    if (end == speed || *end != '\0')
+        return "a point is TEMP:RPM, not \"" + text + "\"";
+    if (rpm < 1 || rpm > kMaxRpm)
+        return "speed " + std::string(speed) + " is not from 1 to 20000 rpm";
+    point.rpm = int(rpm);
+    return "";
+}
+
+std::string parse_curve(const std::string& text, Curve& curve)
+{
+    curve.clear();
+    std::istringstream points(text);
+    for (std::string item, last; std::getline(points, item, ','); last = item) {
+        CurvePoint point;
+        if (std::string fault = parse_point(item, point); !fault.empty())
+            return fault;
+        if (!curve.empty() && point.celsius <= curve.back().celsius)
+            return "temperatures must rise from point to point: " + item + " follows " + last;
+        curve.push_back(point);
+    }
+    return curve.empty() || text.back() == ',' ? "a curve is TEMP:RPM points joined by commas" : "";
+}
+
+int curve_rpm(const Curve& curve, double celsius)
+{
+    if (curve.empty() || celsius < curve.front().celsius)
+        return 0;
+    for (std::size_t i = 1; i < curve.size(); i++) {
+        const CurvePoint &a = curve[i - 1], &b = curve[i];
+        if (celsius < b.celsius)
+            return int(std::lround(a.rpm + (b.rpm - a.rpm) * (celsius - a.celsius) / (b.celsius - a.celsius)));
+    }
+    return curve.back().rpm;
+}
+
+Speed next_speed(const Curve& curve, double hysteresis, int step, Speed now, double celsius)
+{
+    int rpm = curve_rpm(curve, celsius);
+    if (rpm < now.rpm && celsius > now.chosenAt - hysteresis)
+        return now;
+    // A hand-back or a take-over is never too small a change.
+    if (rpm == now.rpm || (rpm != 0 && now.rpm != 0 && std::abs(rpm - now.rpm) < step))
+        return now;
+    return {rpm, celsius};
+}
