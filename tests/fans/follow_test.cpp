@@ -77,6 +77,7 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
         {core / "temp1_input", "150000", 150, "coretemp/Package id 0", nullptr},
         {core / "temp1_input", "150001", 150.001, "coretemp/Package id 0", "reads an impossible value"},
         {core / "temp1_input", "60000", 65, "nvme/Composite#2", nullptr},
+        {amd / "temp1_input", "-40000", 65, "nvme/Composite#2", nullptr},
         {amd / "temp1_input", "-40001", -40.001, "k10temp/Tctl", "reads an impossible value"},
         {amd / "temp1_input", "x", 0, "k10temp/Tctl", "cannot be read"},
         {amd / "temp1_input", "", 0, "k10temp/Tctl", "is gone"},

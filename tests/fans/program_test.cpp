@@ -425,7 +425,6 @@ TEST_F(Served, TheClientHoldsASpeedPastTheWatchdogUntilASignalAndEndsWhenTheFans
         kSaid + "the fans are no longer forced (the helper restarted, or a client handed them back)\n";
     int silent[6] = {-1, -1, -1, -1, -1, -1};
     const std::tuple<std::function<void(Child&)>, std::string, int> rows[] = {
-        {[](Child& c) { child_kill(c, SIGINT); }, "ok\n", 0}, {[](Child& c) { child_kill(c, SIGTERM); }, "ok\n", 0},
         {[](Child& c) { child_kill(c, SIGHUP); }, "ok\n", 0}, {[&](Child&) { request(path, "auto\n"); }, notForced, 1},
         {[&](Child&) { server.stop(); }, kSaid + "no helper at " + path + ": No such file or directory\n", 69},
         {[&](Child&) { server.stop(), server.start(path, geteuid()); }, notForced, 1},

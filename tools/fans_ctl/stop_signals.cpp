@@ -23,7 +23,7 @@ void catch_stop_signals()
 {
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
-    sigset_t stops;
+    sigset_t stops = {};
     sigemptyset(&stops);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(sig, &action, nullptr);
