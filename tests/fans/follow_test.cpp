@@ -1,4 +1,5 @@
 // The follower's parts without a helper: the curve and its choice of speed, the sensors' names, the settings.
+#include "child.h"
 #include "curve.h"
 #include "fake_hwmon.h"
 #include "follow_config.h"
@@ -61,11 +62,10 @@ struct Tree : testing::Test {
 // The list; the choices; then what spoils the reading: each row on the tree as it was left by the row before.
 TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAndTakesTheHottestOrAFault)
 {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(print_sensors(), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-        "coretemp/Package id 0  50.0 °C\ncoretemp/temp2         45.5 °C\nk10temp/Tctl           -1.0 °C\n"
-        "nvme/Composite         30.0 °C\nnvme/Composite#2       35.0 °C\n");
+    const std::string listed = "coretemp/Package id 0  50.0 °C\ncoretemp/temp2         45.5 °C\nk10temp/Tctl           "
+                               "-1.0 °C\nnvme/Composite         30.0 °C\nnvme/Composite#2       35.0 °C\n";
+    Child listing({TOLVANE_FANS_CTL_BIN, "sensors"});  // which finds the tree as the code does
+    EXPECT_EQ(child_finish(listing), std::pair(listed, 0));
     std::vector<Chosen> chosen;
     EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
     for (const char* choice : {"nvme/*+30", "coretemp/Package id ?", "k10temp/Tctl-5.5"})
