@@ -25,8 +25,7 @@ TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
     }
 }
 
-// The curve's speeds at its edges; then each temperature in turn and the speed in force: up at once, down only 3 °C
-// below where it was chosen, in steps of 100 rpm or more.
+// The curve at its edges; then temperatures in turn: up at once, down only 3 °C below where chosen, by 100 rpm or more.
 TEST(Curve, IsLinearFlatAboveAndAutoBelowAndRisesAtOnceButFallsOnlyPastTheHysteresisSoNeverHunts)
 {
     Curve curve;
@@ -109,7 +108,7 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     };
     const std::tuple<std::string, std::vector<const char*>, std::string, int> rows[] = {
         {"curve = \"55:2000,50:1\"\nhysteresis = 2.5\nstep = 50\n", {"--curve", "60:3000", "--step", "0"}, "", 0},
-        {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "1.5"}, "", 0},
+        {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "0.5", "--every", "1"}, "", 0},
         {"curve = \"55:2000,50:1\"", {}, "@:1: curve: temperatures must rise from point to point: 50:1 follows 55:2000",
             78},
         {"curve = \"55:2000\"\nfan = 2", {}, "@:2: unknown key fan", 78},
@@ -141,7 +140,7 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     EXPECT_EQ(std::tuple(setups[0].curve.size(), setups[0].hysteresis, setups[0].step, setups[0].every,
                   setups[0].sensors.size(), setups[0].sensors[1].name),
         std::tuple(1u, 2.5, 0, 2, 2u, std::string("k10temp/Tctl")));
-    EXPECT_EQ(std::pair(setups[1].sensors[0].offset, setups[1].hysteresis), std::pair(-1.0, 1.5));
+    EXPECT_EQ(std::tuple(setups[1].sensors[0].offset, setups[1].hysteresis, setups[1].every), std::tuple(-1.0, 0.5, 1));
     setenv("TOLVANE_HWMON_ROOT", hwmon.dir.path.c_str(), 1), FakeHwmon::write(file, "");
     EXPECT_EQ(configure({"--curve", "55:1"}).first.substr(0, 40), "no CPU package or die temperature (coret");
 }

@@ -83,10 +83,7 @@ std::vector<Sensor> find_sensors()
 bool read_celsius(const std::string& input, double& celsius)
 {
     long milli;
-    FILE* file = fopen(input.c_str(), "re");
-    bool read = file && fscanf(file, "%ld", &milli) == 1;
-    if (file)
-        fclose(file);
+    bool read = static_cast<bool>(std::ifstream(input) >> milli);
     celsius = read ? double(milli) / 1000 : 0;
     return read;
 }
