@@ -100,10 +100,8 @@ bool read_follow_config(const char* path, bool mayBeMissing, FollowConfig& confi
 static int file_fault(const char* path, const Sourced& fault)
 {
     if (fault.line > 0)
-        fprintf(stderr, "tolvane-fans-ctl: %s:%d: %s\n", path, fault.line, fault.text.c_str());
-    else
-        fprintf(stderr, "tolvane-fans-ctl: %s: %s\n", path, fault.text.c_str());
-    return EX_CONFIG;
+        return complain(EX_CONFIG, "%s:%d: %s", path, fault.line, fault.text.c_str());
+    return complain(EX_CONFIG, "%s: %s", path, fault.text.c_str());
 }
 
 // A fault of a setting, where it came from: the file's line, or the command line.

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "follow_config.h"
+#include "request.h"
 
 #include <getopt.h>
 #include <sysexits.h>
@@ -70,6 +71,7 @@ void print_help()
 
 int usage_fault(const std::string& fault, const char* usage)
 {
-    fprintf(stderr, "tolvane-fans-ctl: %s\n%s", fault.c_str(), usage);
+    complain(0, "%s", fault.c_str());
+    fputs(usage, stderr);
     return EX_USAGE;
 }
