@@ -257,10 +257,23 @@ def line_map(rel, since):
     return moved
 
 
-def renumber(since):
+def renumber(since, results_path):
     """Moves each row to where its line went since a revision, if the line
-    itself is unchanged; prints every move, so each can be judged again."""
+    itself is unchanged; prints every move, so each can be judged again.
+    The results of such lines move with them, silently; those of lines that
+    changed are dropped."""
     maps = {}
+    if results_path.exists():
+        kept = []
+        for row in results_path.read_text().splitlines():
+            entry = json.loads(row)
+            rel, number, rest = entry["id"].split(":", 2)
+            lines = maps.setdefault(rel, line_map(rel, since))
+            if lines and int(number) not in lines:
+                continue
+            entry["id"] = f"{rel}:{lines.get(int(number), number)}:{rest}"
+            kept.append(json.dumps(entry) + "\n")
+        results_path.write_text("".join(kept))
     for listing in sorted(EQUIVALENT.glob("*.txt")):
         out = []
         for text in listing.read_text().splitlines():
@@ -341,6 +354,19 @@ def tests_reaching(build, label, changed):
     return chosen
 
 
+def quick_first(build, chosen):
+    """The tests in two runs, those that took under a second last time
+    first: most slips fail a quick test, and then the slow ones never run."""
+    costs = {}
+    data = Path(build) / "Testing/Temporary/CTestCostData.txt"
+    for row in data.read_text().splitlines() if data.exists() else []:
+        name, *rest = row.rsplit(" ", 2)
+        if len(rest) == 2:
+            costs[name] = float(rest[1])
+    quick = [name for name in chosen if costs.get(name, 60) < 1]
+    return [stage for stage in (quick, [name for name in chosen if name not in quick]) if stage]
+
+
 def try_mutant(m, build, timeout):
     """'invalid' (does not build), 'caught' (a test failed or hung),
     'survived', or None when the build itself outlived its time."""
@@ -367,9 +393,13 @@ def try_mutant(m, build, timeout):
         # No program written again: the whole label runs, so that a survivor
         # has always met the tests.
         tests = ["ctest", "--test-dir", build, "-L", label, "-j2", "--stop-on-failure"]
-        if chosen:
-            tests[3:5] = ["-R", "^(" + "|".join(re.escape(name) for name in chosen) + ")$"]
-        return "survived" if run(tests, timeout) == 0 else "caught"
+        if not chosen:
+            return "survived" if run(tests, timeout) == 0 else "caught"
+        for stage in quick_first(build, chosen):
+            tests[3:5] = ["-R", "^(" + "|".join(re.escape(name) for name in stage) + ")$"]
+            if run(tests, timeout) != 0:  # a failure or a hang
+                return "caught"
+        return "survived"
     finally:
         path.write_text(original)
         backup.unlink()
@@ -448,11 +478,12 @@ def main():
     p.add_argument("--at", action="append", default=[], help="FILE:LINE[:COLUMN]: only the mutants there (repeatable)")
     p.add_argument("--list", action="store_true", help="list the mutants and run nothing")
     p.add_argument("--check", action="store_true", help="check the rows and report the results kept, and run nothing")
-    p.add_argument("--renumber", metavar="REV", help="move rows whose line moved unchanged since REV, and run nothing")
+    p.add_argument("--renumber", metavar="REV", help="move rows and results whose line moved unchanged since REV, and run nothing")
     args = p.parse_args()
 
+    results_path = Path(args.results or Path(args.build) / "mutants.jsonl")
     if args.renumber:
-        renumber(args.renumber)
+        renumber(args.renumber, results_path)
         return 0
     found = list(mutants(args.paths))
     chosen = sample(found, args.sample, args.seed) if args.sample else found
@@ -468,7 +499,6 @@ def main():
 
     if not args.check:
         restore_leftovers()  # of a run that was killed; a check may run beside a live one
-    results_path = Path(args.results or Path(args.build) / "mutants.jsonl")
     results = load(results_path)
     errors, named = row_errors(results)
     if errors:
