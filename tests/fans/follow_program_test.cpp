@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 using namespace std::chrono_literals;
 static const std::string kSaid = "tolvane-fans-ctl: ", kCore = "coretemp/Package id 0";
@@ -71,6 +72,7 @@ TEST_F(Follower, FollowsTheCurveAndHandsBackBelowItWhileTheSensorIsGoneAndWhenSt
 // What happens while it keeps the fans at 3833 rpm, what it says by its next reminder (20 s), the signal that ends it.
 TEST_F(Follower, SetsTheSpeedAgainAfterASuspendOrARestartWaitsForTheHelperAndHandsBackOnEachStopSignal)
 {
+    std::optional<StandIn> refusing;  // a helper that refuses every set
     static const uint8_t manual = 0;  // a suspend on a T2 Mac: the SMC runs the fan itself again
     const std::tuple<std::function<void()>, std::vector<std::string>, int> rows[] = {
         {[] { write_key("F0Md", &manual, 1); },
@@ -80,7 +82,11 @@ TEST_F(Follower, SetsTheSpeedAgainAfterASuspendOrARestartWaitsForTheHelperAndHan
         {[&] { server.stop(); },
             {kSaid + "no helper at " + path + ": No such file or directory",
                 kSaid + "waiting for the helper; meanwhile the firmware runs the fans"},
-            SIGHUP}};
+            SIGHUP},
+        {[&] { server.stop(), refusing.emplace(path, std::vector{"error smc\n"}); },
+            {kSaid + "the helper answered error smc",
+                kSaid + "waiting for the helper; meanwhile the firmware runs the fans"},
+            SIGTERM}};
     heat("72000");
     for (const auto& [meanwhile, lines, sig] : rows) {
         Child follower = follow();
@@ -91,6 +97,7 @@ TEST_F(Follower, SetsTheSpeedAgainAfterASuspendOrARestartWaitsForTheHelperAndHan
             EXPECT_EQ(child_read_line(follower, 25s), line);
         if (!server.thread.joinable()) {  // taken up again within a period of its return
             double cpu = child_cpu_seconds(follower);
+            refusing.reset();
             ASSERT_TRUE(server.start(path, geteuid()));
             EXPECT_EQ(child_read_line(follower), kSaid + "the helper is back");
             EXPECT_LT(child_cpu_seconds(follower) - cpu, 0.2);

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
+#include <vector>
 
 // Up to the close, with "(reset)" appended to a reply the connection's reset ended, "(no close)" after 10 silent s.
 inline std::string read_all(int fd)
@@ -59,4 +61,24 @@ struct ServerThread {  // serve() on a thread of this process, with the controll
         return status;
     }
     ~ServerThread() { stop(); }
+};
+
+// Gives each connection the next reply, its request unread, and closes; without replies, backlogs one, unaccepted.
+struct StandIn {
+    int fd;
+    std::thread thread;  // not std::jthread, which Apple's libc++ lacks
+    StandIn(const std::string& path, std::vector<const char*> replies)
+        : fd(unix_socket(path, replies.empty() ? 0 : 4))
+        , thread([this, replies] {
+            for (pollfd p = {fd, POLLIN, 0}; const char* reply : replies) {
+                if (poll(&p, 1, 30000) != 1)  // past a reminder 20 s away
+                    return;
+                int client = accept(fd, nullptr, nullptr);
+                send(client, reply, strlen(reply), MSG_NOSIGNAL);
+                close(strlen(reply) < 512 ? client : (read_all(client), client));  // a full reply: after the client
+            }
+        })
+    {
+    }
+    ~StandIn() { thread.join(), close(fd); }
 };

@@ -320,26 +320,6 @@ static const auto connecting = [](const Child& child) {
     return (std::ifstream("/proc/" + std::to_string(child.pid) + "/wchan") >> in, in == "unix_wait_for_peer");
 };
 
-// Gives each connection the next reply, its request unread, and closes; without replies, backlogs one, unaccepted.
-struct StandIn {
-    int fd;
-    std::thread thread;  // not std::jthread, which Apple's libc++ lacks
-    StandIn(const std::string& path, std::vector<const char*> replies)
-        : fd(unix_socket(path, replies.empty() ? 0 : 4))
-        , thread([this, replies] {
-            for (pollfd p = {fd, POLLIN, 0}; const char* reply : replies) {
-                if (poll(&p, 1, 20000) != 1)
-                    return;
-                int client = accept(fd, nullptr, nullptr);
-                send(client, reply, strlen(reply), MSG_NOSIGNAL);
-                close(strlen(reply) < 512 ? client : (read_all(client), client));  // a full reply: after the client
-            }
-        })
-    {
-    }
-    ~StandIn() { thread.join(), close(fd); }
-};
-
 TEST_F(Served, TheClientPrintsEachReplyOrOneLineOfWhatWentWrongAndExitsWithItsStatus)
 {
     using namespace std::chrono;
