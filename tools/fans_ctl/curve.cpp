@@ -1,9 +1,9 @@
 #include "curve.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 // One TEMP:RPM; the fault, or "".
 static std::string parse_point(const std::string& text, CurvePoint& point)
@@ -27,8 +27,10 @@ static std::string parse_point(const std::string& text, CurvePoint& point)
 std::string parse_curve(const std::string& text, Curve& curve)
 {
     curve.clear();
-    std::istringstream points(text);
-    for (std::string item, last; std::getline(points, item, ','); last = item) {
+    std::string item, last;
+    for (std::size_t from = 0, comma; from < text.size(); from = comma + 1, last = item) {
+        comma = std::min(text.find(',', from), text.size());
+        item = text.substr(from, comma - from);
         CurvePoint point;
         if (std::string fault = parse_point(item, point); !fault.empty())
             return fault;

@@ -1,10 +1,10 @@
 #include "follow_config.h"
 
+#include "file_text.h"
 #include "request.h"
 
 #include <sysexits.h>
 #include <toml++/toml.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -82,12 +82,13 @@ static bool read_key(const std::string& key, const toml::node& node, FollowConfi
 
 bool read_follow_config(const char* path, bool mayBeMissing, FollowConfig& config, Sourced& fault)
 {
-    if (access(path, R_OK) != 0)
+    std::string text;
+    if (!file_text(path, text))
         return (mayBeMissing && errno == ENOENT) ||
             (fault = {std::string("cannot be read: ") + strerror(errno), 0}, false);
     toml::table table;
     try {
-        table = toml::parse_file(path);
+        table = toml::parse(text, std::string_view(path));
     } catch (const toml::parse_error& error) {
         return fault = {std::string(error.description()), int(error.source().begin.line)}, false;
     }

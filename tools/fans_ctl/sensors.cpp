@@ -1,17 +1,18 @@
 #include "sensors.h"
 
 #include "curve.h"
+#include "file_text.h"
 #include "request.h"
 
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -31,10 +32,9 @@ const char* hwmon_root()
 
 static std::string first_line(const fs::path& file)
 {
-    std::string line;
-    std::ifstream in(file);
-    std::getline(in, line);
-    return line;
+    std::string text;
+    file_text(file.c_str(), text);
+    return text.substr(0, text.find('\n'));
 }
 
 // The index of a tempN_input, or 0.
@@ -82,8 +82,11 @@ std::vector<Sensor> find_sensors()
 
 bool read_celsius(const std::string& input, double& celsius)
 {
-    long milli;
-    bool read = static_cast<bool>(std::ifstream(input) >> milli);
+    std::string text;
+    char* end = nullptr;
+    errno = 0;
+    long milli = file_text(input.c_str(), text) ? strtol(text.c_str(), &end, 10) : 0;
+    bool read = end && end != text.c_str() && errno == 0;
     celsius = read ? double(milli) / 1000 : 0;
     return read;
 }

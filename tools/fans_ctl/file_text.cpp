@@ -1,0 +1,18 @@
+#include "file_text.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+bool file_text(const char* path, std::string& text)
+{
+    text.clear();
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0)
+        text.append(chunk, size_t(n));
+    close(fd);
+    return n == 0;
+}
