@@ -67,7 +67,7 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
     EXPECT_EQ(child_finish(listing), std::pair(listed, 0));
     std::vector<Chosen> chosen;
     EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
-    for (const char* choice : {"nvme/*+30", "coretemp/Package id ?", "k10temp/Tctl-5.5"})
+    for (const char* choice : {"nvme/*+30", "coretemp/Package id [0-9]", "k10temp/Tctl-5.5"})
         EXPECT_TRUE(choose_sensors(find_sensors(), choice, chosen)) << choice;
     ASSERT_EQ(chosen.size(), 4u);
     EXPECT_EQ(chosen[3].offset, -5.5);

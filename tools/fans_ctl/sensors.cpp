@@ -7,7 +7,6 @@
 #include <fnmatch.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -80,24 +79,29 @@ std::vector<Sensor> find_sensors()
     return sensors;
 }
 
+// A value past long's range comes back as its limit, which the callers' bounds refuse.
 bool read_celsius(const std::string& input, double& celsius)
 {
     std::string text;
-    char* end = nullptr;
-    errno = 0;
-    long milli = file_text(input.c_str(), text) ? strtol(text.c_str(), &end, 10) : 0;
-    bool read = end && end != text.c_str() && errno == 0;
-    celsius = read ? double(milli) / 1000 : 0;
-    return read;
+    if (!file_text(input.c_str(), text))
+        return false;
+    char* end;
+    long milli = strtol(text.c_str(), &end, 10);
+    if (end == text.c_str())
+        return false;
+    celsius = double(milli) / 1000;
+    return true;
 }
 
 // The +-OFFSET ending a choice, cut off; 0 where there is none.
 static double cut_offset(std::string& choice)
 {
     std::size_t sign = choice.find_last_of("+-");
+    if (sign == std::string::npos)
+        return 0;
     char* end;
-    double offset = sign == std::string::npos ? 0 : strtod(choice.c_str() + sign, &end);
-    if (sign == std::string::npos || end == choice.c_str() + sign || *end != '\0' || !std::isfinite(offset))
+    double offset = strtod(choice.c_str() + sign, &end);
+    if (end == choice.c_str() + sign || *end != '\0' || !std::isfinite(offset))
         return 0;
     choice.erase(sign);
     return offset;
