@@ -38,6 +38,9 @@ TEST(Curve, IsLinearFlatAboveAndAutoBelowAndRisesAtOnceButFallsOnlyPastTheHyster
              {52.5, 0}, {70.0, 3500}, {71.0, 3667}, {70.0, 3667}, {71.0, 3667}, {70.0, 3667}, {71.5, 3667},
              {68.1, 3667}, {68.0, 3300}, {68.5, 3300}, {69.0, 3400}, {60.0, 2500}, {30.0, 0}, {30.0, 0}})
         EXPECT_EQ((speed = next_speed(curve, 3, 100, speed, celsius)).rpm, rpm) << celsius;
+    ASSERT_EQ(parse_curve("55:50", curve), "");  // a take-over and a hand-back are never smaller than a step
+    for (auto [celsius, rpm] : {std::pair{56.0, 50}, {40.0, 0}})
+        EXPECT_EQ((speed = next_speed(curve, 3, 100, speed, celsius)).rpm, rpm) << celsius;
 }
 
 struct Tree : testing::Test {

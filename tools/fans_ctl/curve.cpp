@@ -26,7 +26,7 @@ static std::string parse_point(const std::string& text, CurvePoint& point)
 
 std::string parse_curve(const std::string& text, Curve& curve)
 {
-    curve.clear();
+    Curve points;  // the caller's curve is left as it was on a fault
     std::string item, last;
     for (std::size_t from = 0, comma; from < text.size(); from = comma + 1, last = item) {
         comma = std::min(text.find(',', from), text.size());
@@ -34,23 +34,26 @@ std::string parse_curve(const std::string& text, Curve& curve)
         CurvePoint point;
         if (std::string fault = parse_point(item, point); !fault.empty())
             return fault;
-        if (!curve.empty() && point.celsius <= curve.back().celsius)
+        if (!points.empty() && point.celsius <= points.back().celsius)
             return "temperatures must rise from point to point: " + item + " follows " + last;
-        curve.push_back(point);
+        points.push_back(point);
     }
-    return curve.empty() || text.back() == ',' ? "a curve is TEMP:RPM points joined by commas" : "";
+    if (points.empty() || text.back() == ',')
+        return "a curve is TEMP:RPM points joined by commas";
+    curve = std::move(points);
+    return "";
 }
 
 int curve_rpm(const Curve& curve, double celsius)
 {
     if (curve.empty() || celsius < curve.front().celsius)
         return 0;
-    for (std::size_t i = 1; i < curve.size(); i++) {
-        const CurvePoint &a = curve[i - 1], &b = curve[i];
-        if (celsius < b.celsius)
-            return int(std::lround(a.rpm + (b.rpm - a.rpm) * (celsius - a.celsius) / (b.celsius - a.celsius)));
-    }
-    return curve.back().rpm;
+    auto above = std::upper_bound(
+        curve.begin(), curve.end(), celsius, [](double c, const CurvePoint& point) { return c < point.celsius; });
+    if (above == curve.end())
+        return curve.back().rpm;
+    const CurvePoint &a = above[-1], &b = *above;
+    return int(std::lround(a.rpm + (b.rpm - a.rpm) * (celsius - a.celsius) / (b.celsius - a.celsius)));
 }
 
 Speed next_speed(const Curve& curve, double hysteresis, int step, Speed now, double celsius)
