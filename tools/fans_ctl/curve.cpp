@@ -48,11 +48,12 @@ int curve_rpm(const Curve& curve, double celsius)
 {
     if (curve.empty() || celsius < curve.front().celsius)
         return 0;
-    auto above = std::upper_bound(
-        curve.begin(), curve.end(), celsius, [](double c, const CurvePoint& point) { return c < point.celsius; });
+    // The first point is at or below: the search for the first above starts past it.
+    auto above = std::upper_bound(std::next(curve.begin()), curve.end(), celsius,
+        [](double c, const CurvePoint& point) { return c < point.celsius; });
     if (above == curve.end())
         return curve.back().rpm;
-    const CurvePoint &a = above[-1], &b = *above;
+    const CurvePoint &a = *std::prev(above), &b = *above;
     return int(std::lround(a.rpm + (b.rpm - a.rpm) * (celsius - a.celsius) / (b.celsius - a.celsius)));
 }
 
