@@ -63,7 +63,10 @@ TEST_F(Follower, FollowsTheCurveAndHandsBackBelowItWhileTheSensorIsGoneAndWhenSt
             EXPECT_EQ(child_read_line(follower), line);
         EXPECT_TRUE(at(rpm)) << rpm;
     }
+    const std::string fds = "/proc/" + std::to_string(follower.pid) + "/fd";
+    long open = proc_entries(fds);
     EXPECT_EQ(child_read_line(follower, 21s), std::nullopt);  // nothing to remind the helper of while it is auto
+    EXPECT_LT(proc_entries(fds), open + 3);                   // each period's files closed again
     child_kill(follower, SIGTERM);
     EXPECT_EQ(child_finish(follower), std::pair(std::string(), 0));
     EXPECT_TRUE(at("auto"));

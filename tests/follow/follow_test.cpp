@@ -66,7 +66,8 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
 {
     const std::string listed = "coretemp/Package id 0  50.0 °C\ncoretemp/temp2         45.5 °C\nk10temp/Tctl           "
                                "-1.0 °C\nnvme/Composite         30.0 °C\nnvme/Composite#2       35.0 °C\n";
-    Child listing({TOLVANE_FANS_CTL_BIN, "sensors"});  // which finds the tree as the code does
+    // Found as the code finds it; without a standard input, so that a file may be opened as descriptor 0.
+    Child listing({"/bin/sh", "-c", "exec \"$0\" sensors <&-", TOLVANE_FANS_CTL_BIN});
     EXPECT_EQ(child_finish(listing), std::pair(listed, 0));
     std::vector<Chosen> chosen;
     EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
@@ -111,6 +112,7 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     };
     const std::tuple<std::string, std::vector<const char*>, std::string, int> rows[] = {
         {"curve = \"55:2000,50:1\"\nhysteresis = 2.5\nstep = 50\n", {"--curve", "60:3000", "--step", "0"}, "", 0},
+        {"\n", {"--curve", "55:1"}, "", 0},  // read whole though one byte long
         {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "0.5", "--every", "1"}, "", 0},
         {"curve = \"55:2000,50:1\"", {}, "@:1: curve: temperatures must rise from point to point: 50:1 follows 55:2000",
             78},
@@ -139,11 +141,11 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
         EXPECT_EQ(configure(args), std::pair(line, status)) << text;
     }
     // The options over the file; the CPU's package and die where no sensor is named.
-    ASSERT_EQ(setups.size(), 2u);
+    ASSERT_EQ(setups.size(), 3u);
     EXPECT_EQ(std::tuple(setups[0].curve.size(), setups[0].hysteresis, setups[0].step, setups[0].every,
                   setups[0].sensors.size(), setups[0].sensors[1].name),
         std::tuple(1u, 2.5, 0, 2, 2u, std::string("k10temp/Tctl")));
-    EXPECT_EQ(std::tuple(setups[1].sensors[0].offset, setups[1].hysteresis, setups[1].every), std::tuple(-1.0, 0.5, 1));
+    EXPECT_EQ(std::tuple(setups[2].sensors[0].offset, setups[2].hysteresis, setups[2].every), std::tuple(-1.0, 0.5, 1));
     setenv("TOLVANE_HWMON_ROOT", hwmon.dir.path.c_str(), 1), FakeHwmon::write(file, "");
     EXPECT_EQ(configure({"--curve", "55:1"}).first.substr(0, 40), "no CPU package or die temperature (coret");
 }

@@ -3,16 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-bool file_text(const char* path, std::string& text)
+std::optional<std::string> file_text(const char* path)
 {
-    text.clear();
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return std::nullopt;
+    std::string text;
     char chunk[4096];
     ssize_t n;
     while ((n = read(fd, chunk, sizeof chunk)) > 0)
         text.append(chunk, size_t(n));
     close(fd);
-    return n == 0;
+    return n == 0 ? std::optional(text) : std::nullopt;
 }

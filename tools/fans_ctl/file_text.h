@@ -2,7 +2,8 @@
 // more than double what the follower keeps resident.
 #pragma once
 
+#include <optional>
 #include <string>
 
-// Whether the file at path could be read to its end; text holds what was read.
-bool file_text(const char* path, std::string& text);
+// The file at path read to its end, or nothing with errno saying why.
+std::optional<std::string> file_text(const char* path);

@@ -82,13 +82,13 @@ static bool read_key(const std::string& key, const toml::node& node, FollowConfi
 
 bool read_follow_config(const char* path, bool mayBeMissing, FollowConfig& config, Sourced& fault)
 {
-    std::string text;
-    if (!file_text(path, text))
+    std::optional<std::string> text = file_text(path);
+    if (!text)
         return (mayBeMissing && errno == ENOENT) ||
             (fault = {std::string("cannot be read: ") + strerror(errno), 0}, false);
     toml::table table;
     try {
-        table = toml::parse(text, std::string_view(path));
+        table = toml::parse(*text, std::string_view(path));
     } catch (const toml::parse_error& error) {
         return fault = {std::string(error.description()), int(error.source().begin.line)}, false;
     }

@@ -31,8 +31,7 @@ const char* hwmon_root()
 
 static std::string first_line(const fs::path& file)
 {
-    std::string text;
-    file_text(file.c_str(), text);
+    std::string text = file_text(file.c_str()).value_or("");
     return text.substr(0, text.find('\n'));
 }
 
@@ -82,12 +81,12 @@ std::vector<Sensor> find_sensors()
 // A value past long's range comes back as its limit, which the callers' bounds refuse.
 bool read_celsius(const std::string& input, double& celsius)
 {
-    std::string text;
-    if (!file_text(input.c_str(), text))
+    std::optional<std::string> text = file_text(input.c_str());
+    if (!text)
         return false;
     char* end;
-    long milli = strtol(text.c_str(), &end, 10);
-    if (end == text.c_str())
+    long milli = strtol(text->c_str(), &end, 10);
+    if (end == text->c_str())
         return false;
     celsius = double(milli) / 1000;
     return true;
