@@ -1,14 +1,11 @@
 #include "executable_path.h"
 
-#include <limits.h>
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 bool executable_path(std::string& path)
 {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0)
-        return false;
-    path.assign(exe, n);
-    return true;
+    std::error_code error;
+    path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    return !error;
 }

@@ -7,19 +7,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 // A reminder well inside the helper's 61 s watchdog, as hold's default.
 static const int64_t kRemindMs = 20000;
 
 static const char* socketPath;
-static Speed speed = {0, 0};  // as decided; 0: handed back
-static int sentRpm = -1;      // as the helper last took it; -1: not known
-static int64_t lastContact;   // the last answered request
+static Speed speed;                 // as decided; 0: handed back
+static std::optional<int> sentRpm;  // as the helper last took it, if known
+static int64_t lastContact;         // the last answered request
 static bool helperLost, sensorLost;
 
 static void print_speed(int rpm)
 {
-    if (rpm > 0)
+    if (rpm != 0)
         printf("%d rpm", rpm);
     else
         fputs("auto", stdout);
@@ -42,11 +43,11 @@ static int ask(const char* request, char (&reply)[kReplySize])
 {
     int status = fans_request(socketPath, request, reply, kQuietReply | (helperLost ? kQuietFaults : 0));
     if (status == 1 && !helperLost)  // a refusal such as "error smc", tried again each period as a fault is
-        complain(0, "the helper answered %.*s", int(strcspn(reply, "\n")), reply);
+        warn("the helper answered %.*s", int(strcspn(reply, "\n")), reply);
     if (status != 0 && !helperLost)
-        complain(0, "waiting for the helper; meanwhile the firmware runs the fans");
+        warn("waiting for the helper; meanwhile the firmware runs the fans");
     else if (status == 0 && helperLost)
-        complain(0, "the helper is back");
+        warn("the helper is back");
     helperLost = status != 0;
     lastContact = status == 0 ? monotonic_ms() : lastContact;
     return status;
@@ -55,11 +56,11 @@ static int ask(const char* request, char (&reply)[kReplySize])
 static void send_speed()
 {
     char request[32], reply[kReplySize];
-    if (speed.rpm > 0)
+    if (speed.rpm != 0)
         snprintf(request, sizeof request, "set %d\n", speed.rpm);
     else
         snprintf(request, sizeof request, "auto\n");
-    sentRpm = ask(request, reply) == 0 ? speed.rpm : -1;
+    sentRpm = ask(request, reply) == 0 ? std::optional(speed.rpm) : std::nullopt;
 }
 
 // A status in time for the watchdog, which also shows whether the fans are still as set.
@@ -67,11 +68,11 @@ static void remind()
 {
     char reply[kReplySize];
     if (ask("status\n", reply) != 0)
-        sentRpm = -1;
+        sentRpm.reset();
     else if (!forced(reply))
-        complain(0, "the fans are no longer forced (the helper restarted?); setting them again"), send_speed();
+        warn("the fans are no longer forced (the helper restarted?); setting them again"), send_speed();
     else if (let_go(reply))
-        complain(0, "a fan runs on its own again (after a suspend?); setting it again"), send_speed();
+        warn("a fan runs on its own again (after a suspend?); setting it again"), send_speed();
 }
 
 static const char* why(int before, const Reading& reading)
@@ -86,13 +87,13 @@ static void decide(const FollowSetup& s)
 {
     Reading reading = read_chosen(s.sensors);
     if (reading.fault && !sensorLost)
-        complain(0, "sensor %s %s: handing the fans back", reading.name.c_str(), reading.fault);
+        warn("sensor %s %s: handing the fans back", reading.name.c_str(), reading.fault);
     else if (!reading.fault && sensorLost)
-        complain(0, "sensor %s reads again: following it", reading.name.c_str());
+        warn("sensor %s reads again: following it", reading.name.c_str());
     sensorLost = reading.fault;
     int before = speed.rpm;
-    speed = reading.fault ? Speed{0, 0} : next_speed(s.curve, s.hysteresis, s.step, speed, reading.celsius);
-    if (speed.rpm != before || (sentRpm == -1 && !helperLost))
+    speed = reading.fault ? Speed{} : next_speed(s.curve, s.hysteresis, s.step, speed, reading.celsius);
+    if (speed.rpm != before || (!sentRpm && !helperLost))
         say_change(reading, why(before, reading));
 }
 
@@ -104,9 +105,9 @@ int follow(const char* path, const FollowSetup& setup)
         decide(setup);
         if (speed.rpm != sentRpm)
             send_speed();
-        else if (speed.rpm > 0 && monotonic_ms() - lastContact >= kRemindMs)
+        else if (speed.rpm != 0 && monotonic_ms() - lastContact >= kRemindMs)
             remind();
-        next = std::max(next + setup.every * 1000, monotonic_ms());
+        next = std::max(next + in_ms(setup.every), monotonic_ms());
     }
     char reply[kReplySize];
     return fans_request(path, "auto\n", reply, kQuietReply);
@@ -128,8 +129,8 @@ int check_follow(const FollowSetup& s)
             printf("%s: %.1f °C (%+.1f)\n", one.name.c_str(), one.celsius - chosen.offset, chosen.offset);
     }
     Reading reading = hottest(sensors, s.sensors);
-    speed = {reading.fault ? 0 : curve_rpm(s.curve, reading.celsius), 0};
+    speed.rpm = reading.fault ? 0 : curve_rpm(s.curve, reading.celsius);
     printf("now: ");
-    say_change(reading, reading.fault ? "handed back" : speed.rpm > 0 ? "on the curve" : "below the curve");
+    say_change(reading, reading.fault ? "handed back" : speed.rpm != 0 ? "on the curve" : "below the curve");
     return 0;
 }

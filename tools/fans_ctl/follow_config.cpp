@@ -51,7 +51,6 @@ static bool read_number(const toml::node& node, const Limit& limit, double& valu
 static bool read_sensors(const toml::node& node, std::vector<Sourced>& sensors, Sourced& fault)
 {
     const toml::array* list = node.as_array();
-    sensors.clear();
     for (std::size_t i = 0; list && i < list->size(); i++) {
         std::optional<std::string> name = (*list)[i].value<std::string>();
         if (!name)
@@ -63,7 +62,6 @@ static bool read_sensors(const toml::node& node, std::vector<Sourced>& sensors, 
 
 static bool read_key(const std::string& key, const toml::node& node, FollowConfig& config, Sourced& fault)
 {
-    double number = 0;
     if (key == "sensor")
         return read_sensors(node, config.sensors, fault);
     if (key == "curve" && node.is_string())
@@ -73,9 +71,10 @@ static bool read_key(const std::string& key, const toml::node& node, FollowConfi
     if (key == "hysteresis")
         return read_number(node, kHysteresis, config.hysteresis, fault);
     if (key == "step" || key == "every") {
-        bool read = read_number(node, key == "step" ? kStep : kEvery, number, fault);
-        (key == "step" ? config.step : config.every) = int(number);
-        return read;
+        double number;
+        if (!read_number(node, key == "step" ? kStep : kEvery, number, fault))
+            return false;
+        return (key == "step" ? config.step : config.every) = int(number), true;
     }
     return fault = {"unknown key " + key, line_of(node)}, false;
 }

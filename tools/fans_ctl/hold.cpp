@@ -12,14 +12,14 @@ int hold(const char* path, const char* setRequest, int everySeconds)
     int64_t next = monotonic_ms();
     int status = fans_request(path, setRequest, reply);
     while (status == 0) {
-        wait_for(next += everySeconds * 1000);
+        wait_for(next += in_ms(everySeconds));
         if (stop_requested())
             return fans_request(path, "auto\n", reply);
         status = fans_request(path, "status\n", reply);
         if (status == 0 && !forced(reply))
             status = complain(1, "the fans are no longer forced (the helper restarted, or a client handed them back)");
         else if (status == 0 && let_go(reply)) {
-            complain(0, "a fan runs on its own again (after a suspend?); setting it again");
+            warn("a fan runs on its own again (after a suspend?); setting it again");
             status = fans_request(path, setRequest, reply);
         }
     }

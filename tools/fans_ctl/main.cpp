@@ -25,7 +25,7 @@ static bool is_one_of(const char* word, std::initializer_list<const char*> words
 static bool command_request(int count, char** args, char (&request)[kRequestSize])
 {
     if (count == 1 && is_one_of(args[0], {"status", "hello", "ping", "auto"}))
-        return snprintf(request, sizeof request, "%s\n", args[0]) > 0;
+        return snprintf(request, sizeof request, "%s\n", args[0]), true;
     if (count == 2 && is_one_of(args[0], {"set", "hold"}))
         return snprintf(request, sizeof request, "set %s\n", args[1]) < int(sizeof request);
     return false;

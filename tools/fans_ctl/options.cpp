@@ -71,7 +71,7 @@ void print_help()
 
 int usage_fault(const std::string& fault, const char* usage)
 {
-    complain(0, "%s", fault.c_str());
+    warn("%s", fault.c_str());
     fputs(usage, stderr);
     return EX_USAGE;
 }

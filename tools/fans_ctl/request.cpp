@@ -10,28 +10,33 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 int64_t monotonic_ms()
 {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-static int vcomplain(int status, const char* format, va_list args)
+static void vwarn(const char* format, va_list args)
 {
     fputs("tolvane-fans-ctl: ", stderr);
     vfprintf(stderr, format, args);
     fputc('\n', stderr);
-    return status;
+}
+
+void warn(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vwarn(format, args);
+    va_end(args);
 }
 
 int complain(int status, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    vcomplain(status, format, args);
+    vwarn(format, args);
     va_end(args);
     return status;
 }
@@ -42,7 +47,7 @@ static int __attribute__((format(printf, 3, 4))) fault(int flags, int status, co
     va_list args;
     va_start(args, format);
     if (!(flags & kQuietFaults))
-        vcomplain(status, format, args);
+        vwarn(format, args);
     va_end(args);
     return status;
 }
@@ -125,7 +130,7 @@ static void print_reply(const char* reply, std::size_t length)
 
 int fans_request(const char* path, const char* request, char (&reply)[kReplySize], int flags)
 {
-    int64_t deadline = monotonic_ms() + kReplySeconds * 1000;
+    int64_t deadline = monotonic_ms() + in_ms(kReplySeconds);
     int fd = connect_helper(path);
     if (fd < 0 && errno != EAGAIN)  // EAGAIN: the helper's backlog stayed full
         return fault(flags, EX_UNAVAILABLE, "no helper at %s: %s", path, strerror(errno));

@@ -1,6 +1,7 @@
 // One request to the fan helper: connect, write it whole, read its one reply line.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,11 @@ const std::size_t kReplySize = 513;
 const int kReplySeconds = 5;
 
 int64_t monotonic_ms();
+// That clock's reading of a count of seconds.
+constexpr int64_t in_ms(int seconds)
+{
+    return std::chrono::milliseconds(std::chrono::seconds(seconds)).count();
+}
 
 // What fans_request leaves unsaid: a client that asks often prints neither each reply nor,
 // once it said the helper is gone, the same fault again.
@@ -24,5 +30,6 @@ enum RequestFlags { kQuietReply = 1, kQuietFaults = 2 };
 // sysexits' (no helper, not served, no reply, not one line).
 int fans_request(const char* path, const char* request, char (&reply)[kReplySize], int flags = 0);
 
-// A message on standard error, and the status to exit with.
+// A message on standard error; complain also returns the status to exit with.
+void warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int complain(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));

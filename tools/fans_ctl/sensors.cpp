@@ -68,7 +68,7 @@ std::vector<Sensor> find_sensors()
     for (const auto& entry : fs::directory_iterator(hwmon_root(), error))
         add_inputs(entry.path(), inputs);
     std::sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) {
-        return std::tie(a.name, a.device, a.index) < std::tie(b.name, b.device, b.index);
+        return std::tie(a.name, a.device, a.index, a.input) < std::tie(b.name, b.device, b.index, b.input);
     });
     std::vector<Sensor> sensors;
     for (std::size_t i = 0, same = 1; i < inputs.size(); i++) {

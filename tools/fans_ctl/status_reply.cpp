@@ -5,7 +5,7 @@
 
 bool forced(const char* statusReply)
 {
-    int fansForced = 0;
+    int fansForced;
     return sscanf(statusReply, "ok fans=%*d forced=%d", &fansForced) == 1 && fansForced == 1;
 }
 
