@@ -95,10 +95,11 @@ TEST_F(Follower, SetsTheSpeedAgainAfterASuspendOrARestartWaitsForTheHelperAndHan
         Child follower = follow();
         EXPECT_EQ(child_read_line(follower), "72.0 °C " + kCore + ": 3833 rpm (rising)");
         ASSERT_TRUE(at("3833"));
-        meanwhile();
+        auto set = (meanwhile(), std::chrono::steady_clock::now());
         for (const std::string& line : lines)
             EXPECT_EQ(child_read_line(follower, 25s), line);
-        if (!server.thread.joinable()) {  // taken up again within a period of its return
+        EXPECT_GT(std::chrono::steady_clock::now() - set, 15s);  // seen only by the reminder, 20 s after the set
+        if (!server.thread.joinable()) {                         // taken up again within a period of its return
             double cpu = child_cpu_seconds(follower);
             refusing.reset();
             ASSERT_TRUE(server.start(path, geteuid()));

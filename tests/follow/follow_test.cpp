@@ -3,11 +3,14 @@
 #include "curve.h"
 #include "fake_hwmon.h"
 #include "follow_config.h"
+#include "request.h"
 #include "sensors.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <getopt.h>
+#include <sys/resource.h>
 
 TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
 {
@@ -113,7 +116,7 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     const std::tuple<std::string, std::vector<const char*>, std::string, int> rows[] = {
         {"curve = \"55:2000,50:1\"\nhysteresis = 2.5\nstep = 50\n", {"--curve", "60:3000", "--step", "0"}, "", 0},
         {"\n", {"--curve", "55:1"}, "", 0},  // read whole though one byte long
-        {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "0.5", "--every", "1"}, "", 0},
+        {"curve = \"55:1\"", {"--sensor", "coretemp/temp2-1", "--hysteresis", "0", "--every", "1"}, "", 0},
         {"curve = \"55:2000,50:1\"", {}, "@:1: curve: temperatures must rise from point to point: 50:1 follows 55:2000",
             78},
         {"curve = \"55:2000\"\nfan = 2", {}, "@:2: unknown key fan", 78},
@@ -145,7 +148,49 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     EXPECT_EQ(std::tuple(setups[0].curve.size(), setups[0].hysteresis, setups[0].step, setups[0].every,
                   setups[0].sensors.size(), setups[0].sensors[1].name),
         std::tuple(1u, 2.5, 0, 2, 2u, std::string("k10temp/Tctl")));
-    EXPECT_EQ(std::tuple(setups[2].sensors[0].offset, setups[2].hysteresis, setups[2].every), std::tuple(-1.0, 0.5, 1));
+    EXPECT_EQ(std::tuple(setups[1].hysteresis, setups[1].step, setups[1].every), std::tuple(3.0, 100, 2));
+    EXPECT_EQ(std::tuple(setups[2].sensors[0].offset, setups[2].hysteresis, setups[2].every), std::tuple(-1.0, 0.0, 1));
     setenv("TOLVANE_HWMON_ROOT", hwmon.dir.path.c_str(), 1), FakeHwmon::write(file, "");
     EXPECT_EQ(configure({"--curve", "55:1"}).first.substr(0, 40), "no CPU package or die temperature (coret");
+}
+
+// The command line's checks, then what --check shows: on the curve, below it, with a sensor that cannot be read.
+TEST_F(Tree, RefusesFollowsOptionsElsewhereAndChecksTheCurveAgainstTheSensorsAsTheyReadNow)
+{
+    const std::string file = hwmon.dir.file("f.toml");
+    const std::string table = "    °C    rpm\n  55.0   2000\n  70.0   3500\nauto below 55.0 °C; down after 2.5 °C "
+                              "cooler; steps of 100 rpm or more; every 2 s\ncoretemp/Package id 0: 50.0 °C (+0.0)\n";
+    FakeHwmon::write(file, "hysteresis = 2.5\ncurve = \"55:2000,70:3500\"\n");
+    // The arguments (one alone: a sensor checked beside the package), all it writes, its status.
+    const std::tuple<std::vector<std::string>, std::string, int> rows[] = {{{"--curve", "55:1", "ping"}, kUsage, 64},
+        {{"-x", "follow"}, kFollowUsage, 64}, {{"--step", "x", "follow"}, kFollowUsage, 64},
+        {{"--every", "2", "sensors"}, kFollowUsage, 64},
+        {{"k10temp/Tctl+60"}, "k10temp/Tctl: -1.0 °C (+60.0)\nnow: 59.0 °C k10temp/Tctl: 2400 rpm (on the curve)\n", 0},
+        {{"k10temp/Tctl"}, "k10temp/Tctl: -1.0 °C (+0.0)\nnow: 50.0 °C coretemp/Package id 0: auto (below the curve)\n",
+            0},
+        {{"k10temp/Tctl"}, "k10temp/Tctl cannot be read\nnow: k10temp/Tctl cannot be read: auto (handed back)\n", 0}};
+    for (auto [args, out, status] : rows) {
+        FakeHwmon::write(amd / "temp1_input", out.find("cannot") == out.npos ? "-1000" : "x");
+        if (args.size() == 1)
+            args = {"--config", file, "--sensor", "coretemp/Package id 0", "--sensor", args[0], "--check", "follow"};
+        args.insert(args.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TOLVANE_FANS_CTL_BIN});
+        Child ctl(args);
+        EXPECT_EQ(child_finish(ctl), std::pair((status ? "" : table) + out, status)) << args[4];
+    }
+}
+
+// Out of descriptors, it says so; a refused connection keeps none.
+TEST(Request, SaysWhenNoDescriptorIsLeftAndKeepsNoneOfARefusedConnection)
+{
+    char reply[kReplySize];
+    rlimit was, none;
+    int lowest = (testing::internal::CaptureStderr(), open("/dev/null", O_RDONLY)), status = close(lowest);
+    status += fans_request("/nonexistent", "ping\n", reply);
+    int after = open("/dev/null", O_RDONLY);
+    getrlimit(RLIMIT_NOFILE, &was), close(after), none = {rlim_t(lowest), was.rlim_max};
+    status += (setrlimit(RLIMIT_NOFILE, &none), fans_request("/nonexistent", "ping\n", reply));
+    setrlimit(RLIMIT_NOFILE, &was);
+    const std::string said = "tolvane-fans-ctl: no helper at /nonexistent: ";
+    EXPECT_EQ(std::tuple(status, after, testing::internal::GetCapturedStderr()),
+        std::tuple(69 + 69, lowest, said + "No such file or directory\n" + said + "Too many open files\n"));
 }
