@@ -56,11 +56,10 @@ int smc_call(const SmcRecord* request, SmcRecord* reply)
     return 0;
 }
 
-static ScriptedKey flt(float value)
-{
+static const auto flt = [](float value) {
     auto* bytes = reinterpret_cast<uint8_t*>(&value);
-    return {flt_, 4, {bytes, bytes + 4}};
-}
+    return ScriptedKey{flt_, 4, {bytes, bytes + 4}};
+};
 
 // A process just started with these keys (by default two fans, modes 0), told it has `fans` fans.
 static void fresh_process(int fans,
@@ -112,8 +111,7 @@ TEST(StatusLine, ReportsEveryFanRoundedHalfToEvenUnreadableAsMinusOneCutAt512Byt
     fresh_process(2), faults = {{"read F1Mx", kRefused}};
     keys["F0Ac"] = flt(1200.5f), keys["F0Tg"] = flt(1201.5f), keys["F1Md"] = {sp78, 2, {}};
     char line[kStatusSize];  // a sanitizer sees any write beyond it
-    status_line(line);
-    EXPECT_STREQ(line, "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
+    EXPECT_STREQ((status_line(line), line), "ok fans=2 forced=0 F0=1200,1200,6000,1202,0 F1=1300,1300,-1,1300,0\n");
     fanCount = 8;
     for (int n = 0; n < 8; n++)
         for (const char* l : {"Ac", "Mn", "Mx", "Tg", "Md"})

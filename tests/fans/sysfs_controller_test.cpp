@@ -24,7 +24,7 @@ enum Driver { kNone, kPlatform, kApplesmc, kT2, kStandard, kMacsmc };
 // The kernel's layouts: each monitor listed in the hwmon class by a link into its device's folder, beside others (a
 // monitor named by its device; one named applesmc with neither naming's files). applesmc's own files sit on its
 // device (a platform device, an ACPI one on T2 Macs, or one the class does not list), the standard naming's and
-// macsmc's in the monitor's folder. A busy file is a folder.
+// macsmc's in the monitor's folder. A busy file is a folder, which a write leaves be.
 struct FakeDriver {
     fs::path root = fs::temp_directory_path() / ("tolvane-sysfs-" + std::to_string(getpid())), dir;
     std::string platform = root / "devices/platform/applesmc.768", hwmon = root / "class/hwmon";
@@ -53,16 +53,12 @@ struct FakeDriver {
         dir = kind == kPlatform || kind == kNone ? fs::path(platform)
             : own                                ? (monitor("hwmon2", device, "applesmc\n", true), root / device)
                   : monitor("hwmon2", device, kind == kMacsmc ? "macsmc_hwmon\n" : "applesmc\n");
-        const char* names[] = {"fan%d_input", "fan%d_min", "fan%d_max", own ? "fan%d_output" : "fan%d_target",
-            own ? "fan%d_manual" : "pwm%d_enable"};
+        const char* fields[] = {"_input", "_min", "_max", own ? "_output" : "_target", own ? "_manual" : "_enable"};
         const int speeds[2][5] = {{2000, 1200, 6200, 2000, own ? 0 : 2}, {1800, 1000, 5800, 1800, own ? 0 : 2}};
-        for (const std::string& name : busy)
-            fs::create_directory(dir / name);  // which the writes below then leave be
         for (int n = 0; kind != kNone && n < fans; n++)
             for (int f = 0; f < (kind == kMacsmc ? 4 : 5); f++) {
-                char name[32];
-                snprintf(name, sizeof name, names[f], n + 1);
-                files[name] = busy.count(name) ? "" : std::to_string(speeds[n][f]);
+                std::string name = (f == 4 && !own ? "pwm" : "fan") + std::to_string(n + 1) + fields[f];
+                files[name] = busy.count(name) ? (fs::create_directory(dir / name), "") : std::to_string(speeds[n][f]);
                 std::ofstream(dir / name) << files[name] << "\n";
             }
         sysfsRoot = platform.c_str(), hwmonRoot = hwmon.c_str(), smc = 0, forced = 0, haveOriginal = false,
@@ -74,12 +70,9 @@ struct FakeDriver {
     std::string changes()
     {
         std::string text;
-        for (auto& [name, seen] : files) {
-            std::string now;
-            std::getline(std::ifstream(dir / name), now);
-            if (now != seen)
+        for (auto& [name, seen] : files)
+            if (std::string now; std::getline(std::ifstream(dir / name), now), now != seen)
                 text += name + "=" + (seen = now) + "\n";
-        }
         return text;
     }
 };
@@ -106,8 +99,7 @@ static std::string ask(const std::string& request, const std::string& before = "
 TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
 {
     // Not with other drivers only and applesmc's with neither naming's files; with one fan; macsmc by its name alone.
-    for (auto [kind, fans] :
-        std::vector<std::pair<Driver, int>>{{kNone, 2}, {kT2, 1}, {kPlatform, 1}, {kStandard, 1}, {kMacsmc, 0}})
+    for (auto [kind, fans] : {std::pair{kNone, 2}, {kT2, 1}, {kPlatform, 1}, {kStandard, 1}, {kMacsmc, 0}})
         EXPECT_EQ(FakeDriver(kind, fans).opened, kind != kNone) << kind;
     EXPECT_EQ(ask("status"), "ok fans=0 forced=0\n");      // fans counted at opening, not the other device's
     EXPECT_EQ(ask("statu", "status"), "error command\n");  // not read with the tail of the request before
@@ -155,14 +147,12 @@ TEST(SysfsController, FindsEitherDriverAndForcesItsFansOrHandsThemAllBack)
     SmcRecord gone{}, reply{};  // a read of a key gone since its key info, as when the driver is unbound between
     gone.key = key_code("F2Ac"), gone.command = kSmcCmdRead, gone.dataSize = 4;
     EXPECT_EQ(smc_call(&gone, &reply) | reply.result, kSmcKeyNotFound);
-    std::ofstream(driver.dir / "fan2_target") << "0\n";
-    driver.changes();
+    std::ofstream(driver.dir / "fan2_target") << (driver.files["fan2_target"] = "0") << "\n";
     const auto fds = std::distance(fs::directory_iterator("/proc/self/fd"), {});  // each file read is closed again
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,2000,-1 F1=1800,1000,5800,0,0\n");
     EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), fds);
     EXPECT_EQ(driver.changes(), "");
-    restore_stale_forcing();
-    EXPECT_EQ(driver.changes(), "fan1_target=0\n");
+    EXPECT_EQ((restore_stale_forcing(), driver.changes()), "fan1_target=0\n");
     EXPECT_EQ(ask("status"), "ok fans=2 forced=0 F0=2000,1200,6200,0,0 F1=1800,1000,5800,0,0\n");
 }
 
@@ -239,12 +229,11 @@ TEST(SysfsController, OneHelperDrivesTheControllerAtATimeAndAKilledOneBlocksNone
     ASSERT_TRUE(answers(b, "ping\n", "ok\n"));
     EXPECT_EQ(driver.changes(), "fan1_manual=0\nfan2_manual=0\n");  // the killed one's forcing handed back
     // Across a suspend the SMC lets go of manual mode behind the helper's back: a hold sets its speed again.
-    auto manual = [&](const char* m) {
-        return wait_until([&] { return driver.changes(), driver.files["fan1_manual"] == m; });
-    };
+    std::string& mode = driver.files["fan1_manual"];  // as last seen
+    auto manual = [&](const char* m) { return wait_until([&] { return driver.changes(), mode == m; }); };
     Child hold({"/bin/sh", "-c", "exec \"$0\" --socket \"$1\" --every 1 hold 2500 2>&1", TOLVANE_FANS_CTL_BIN, b});
     ASSERT_TRUE(manual("1"));
-    std::ofstream(driver.dir / "fan1_manual") << (driver.files["fan1_manual"] = "0") << "\n";
+    std::ofstream(driver.dir / "fan1_manual") << (mode = "0") << "\n";
     EXPECT_TRUE(manual("1"));
     auto [out, exitStatus] = (child_kill(hold, SIGINT), child_finish(hold));
     EXPECT_TRUE(manual("0") && !exitStatus && out.find("(after a suspend?); setting it again\nok\n") != out.npos)

@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-using namespace std::chrono_literals;
+using namespace std::literals;
 
 static const auto key = [](const char* name) { return std::string("kMRMediaRemoteNowPlayingInfo") + name; };
 static const auto bytes = [](std::vector<std::uint8_t> content) {
@@ -34,14 +34,10 @@ static const auto reply = [](const auto& callback, auto value) {
 
 static void install_fake_framework()
 {
-    getPID = [](const platform::Queue&, const MRPIDCallback& callback) { refreshes++, reply(callback, -5); };
-    getPlaying = [](const platform::Queue&, const MRPlayingCallback& callback) { reply(callback, true); };
-    getInfo = [](const platform::Queue&, const MRInfoCallback& callback) {
-        reply(callback, std::make_shared<MRInfoDictionary>(answer));
-    };
-    sendCommand = [](std::uint32_t command, const void*) {
-        return actions.push_back("command " + std::to_string(command)), true;
-    };
+    getPID = [](auto&, auto& callback) { refreshes++, reply(callback, -5); };
+    getPlaying = [](auto&, auto& callback) { reply(callback, true); };
+    getInfo = [](auto&, auto& callback) { reply(callback, std::make_shared<MRInfoDictionary>(answer)); };
+    sendCommand = [](auto command, auto) { return actions.push_back("command " + std::to_string(command)), true; };
     setElapsed = [](double seconds) { actions.push_back("seek " + (std::ostringstream() << seconds).str()); };
 }
 
@@ -97,16 +93,15 @@ TEST(NowPlayingRecord, DefaultsWhatIsMissingOrOfTheWrongType)
     const MRInfoDictionary wrong = {{key("Title"), std::int64_t(7)}, {key("Artist"), MRObject{"x"}},
         {key("Album"), MRDate{1}}, {key("Duration"), std::string("215")}, {key("ElapsedTime"), MRDate{30}},
         {key("PlaybackRate"), MRObject{"1"}}, {key("Timestamp"), 1000.5}};
-    for (const MRInfo& info : {MRInfo(), MRInfo(std::make_shared<MRInfoDictionary>(wrong))}) {
+    const MRInfoDictionary paused = {{key("PlaybackRate"), false}};  // a flag counts as its number
+    for (const MRInfoDictionary* answers : {static_cast<const MRInfoDictionary*>(nullptr), &wrong, &paused}) {
         auto now = [] { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()); };
         double before = now().count();
-        Record record = now_playing_record(7, false, info);
+        Record record = now_playing_record(7, false, answers ? std::make_shared<MRInfoDictionary>(*answers) : nullptr);
         EXPECT_TRUE(record["timestamp"] >= before && record["timestamp"] <= now().count());
         EXPECT_EQ((record.erase("timestamp"), record.dump()),
             R"({"pid":7,"playing":false,"title":"","artist":"","album":"","duration":0,"elapsed":0,"rate":0})");
     }
-    auto paused = std::make_shared<MRInfoDictionary>(MRInfoDictionary{{key("PlaybackRate"), false}});
-    EXPECT_EQ(now_playing_record(7, false, paused)["rate"], 0);  // a flag counts as its number
 }
 
 // A snapshot a row: the same artwork again, or new bytes under its identifier, are not sent; the same after none is.
@@ -170,9 +165,8 @@ TEST_F(Bridge, AQueueFarBehindHoldsTheReaderAndRequestsCloserThan120msGiveOneRef
         refreshes = 0, platform::queue_async(queue, schedule), platform::queue_after(queue, gap, schedule), drain();
         EXPECT_EQ(refreshes, expected) << gap.count();
     }
-    for (auto [command, expected] : {std::pair{"refresh", 2}, {"play", 1}}) {  // the room made again as blocks ran
-        std::string line = command;
-        refreshes = 0, run_command(line.data()), drain();
+    for (auto [command, expected] : {std::pair{"refresh"s, 2}, {"play", 1}}) {  // the room made again as blocks ran
+        refreshes = 0, run_command(command.data()), drain();
         EXPECT_EQ(refreshes, expected) << command;
     }
 }
@@ -225,12 +219,11 @@ TEST(Framework, StartsWithoutOnlyTheOptionalFunction)
     install_fake_framework();
     const auto all = std::tuple{getInfo, getPID, getPlaying, sendCommand, setElapsed};
     const MRRegisterForNowPlayingNotificationsFn registers = [](const platform::Queue&) {};
-    EXPECT_TRUE(framework_complete(registers));
-    EXPECT_FALSE(framework_complete(nullptr));
     const std::function<void()> drops[] = {[] { getInfo = nullptr; }, [] { getPID = nullptr; },
-        [] { getPlaying = nullptr; }, [] { sendCommand = nullptr; }, [] { setElapsed = nullptr; }};
-    for (std::size_t missing = 0; missing < std::size(drops); missing++) {
+        [] { getPlaying = nullptr; }, [] { sendCommand = nullptr; }, [] { setElapsed = nullptr; }, [] {}};
+    for (std::size_t missing = 0; missing < std::size(drops); missing++) {  // the last drops none
         std::tie(getInfo, getPID, getPlaying, sendCommand, setElapsed) = all, drops[missing]();
-        EXPECT_EQ(framework_complete(registers), missing == 4) << missing;
+        EXPECT_EQ(framework_complete(registers), missing >= 4) << missing;
     }
+    EXPECT_FALSE(framework_complete(nullptr));
 }

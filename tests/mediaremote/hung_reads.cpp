@@ -1,5 +1,4 @@
-// Preloaded into the host: a read of a file named hung.* never returns, as on a network mount that stopped answering;
-// one of slow.* takes a second; one of cut.* ends after 8 bytes, as if cut shorter once its size was taken.
+// Preloaded: reads of hung.* never return (a dead mount), of slow.* take 1 s, of cut.* end at 8 bytes (cut once sized).
 #include <dlfcn.h>
 #include <unistd.h>
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-using namespace std::chrono_literals;
+using namespace std::literals;
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 using Metadata = std::map<std::string, sdbus::Variant>;
@@ -81,9 +81,8 @@ struct FakePlayer {
                 .withUpdateBehavior(
                     answers ? sdbus::Flags::EMITS_CHANGE_SIGNAL : sdbus::Flags::EMITS_INVALIDATION_SIGNAL);
         };
-        serve("PlaybackStatus", status_), serve("Metadata", metadata_);
-        oddPosition ? serve("Position", rate_) : serve("Position", position_);
-        serve("Rate", rate_), object_->finishRegistration();
+        serve("PlaybackStatus", status_), serve("Metadata", metadata_), serve("Rate", rate_);
+        oddPosition ? serve("Position", rate_) : serve("Position", position_), object_->finishRegistration();
         if (answers)
             loop_ = std::thread([this] {
                 try {
