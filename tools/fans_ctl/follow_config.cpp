@@ -118,10 +118,8 @@ static void apply_options(const Options& o, FollowConfig& config)
         config.sensors.push_back({sensor, 0});
     if (o.curve)
         config.curve = {o.curve, 0};
-    if (o.hysteresis >= 0)
-        config.hysteresis = o.hysteresis;
-    if (o.step >= 0)
-        config.step = int(o.step);
+    config.hysteresis = o.hysteresis.value_or(config.hysteresis);
+    config.step = int(o.step.value_or(config.step));
     if (o.everySeconds > 0)
         config.every = o.everySeconds;
 }

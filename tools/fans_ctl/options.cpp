@@ -50,9 +50,9 @@ Options scan_options(int argc, char** argv)
         else if (c == 'c')
             o.curve = optarg;
         else if (c == 'y')
-            o.valid = o.valid && parse_limited(kHysteresis, optarg, o.hysteresis);
+            o.valid = o.valid && parse_limited(kHysteresis, optarg, o.hysteresis.emplace());
         else if (c == 't')
-            o.valid = o.valid && parse_limited(kStep, optarg, o.step);
+            o.valid = o.valid && parse_limited(kStep, optarg, o.step.emplace());
         else if (c == 'f')
             o.configPath = optarg;
         else if (c == 'k')

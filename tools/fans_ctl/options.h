@@ -1,6 +1,7 @@
 // tolvane-fans-ctl's options, which come before the command.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ struct Options {
     int everySeconds = 0;  // 0: the command's own
     std::vector<std::string> sensors;
     const char* curve = nullptr;
-    double hysteresis = -1, step = -1;  // below 0: not given
+    std::optional<double> hysteresis, step;
     const char* configPath = nullptr;
     bool check = false, help = false, valid = true;
     bool following = false;  // one of follow's own options given

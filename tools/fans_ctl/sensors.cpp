@@ -71,9 +71,10 @@ std::vector<Sensor> find_sensors()
         return std::tie(a.name, a.device, a.index, a.input) < std::tie(b.name, b.device, b.index, b.input);
     });
     std::vector<Sensor> sensors;
-    for (std::size_t i = 0, same = 1; i < inputs.size(); i++) {
-        same = i > 0 && inputs[i].name == inputs[i - 1].name ? same + 1 : 1;
-        sensors.push_back({same > 1 ? inputs[i].name + "#" + std::to_string(same) : inputs[i].name, inputs[i].input});
+    for (std::size_t i = 0; i < inputs.size(); i++) {
+        const std::string& name = inputs[i].name;
+        auto before = std::count_if(inputs.begin(), inputs.begin() + i, [&](const Input& b) { return b.name == name; });
+        sensors.push_back({before > 0 ? name + "#" + std::to_string(before + 1) : name, inputs[i].input});
     }
     return sensors;
 }
