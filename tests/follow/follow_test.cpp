@@ -74,10 +74,12 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
     EXPECT_EQ(child_finish(listing), std::pair(listed, 0));
     std::vector<Chosen> chosen;
     EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
-    for (const char* choice : {"nvme/*+30", "coretemp/Package id [0-9]", "k10temp/Tctl-5.5"})
+    for (const char* choice : {"nvme/*+30", "coretemp/Package id [0-9]", "*Tctl-5.5"})  // a star crosses the slash
         EXPECT_TRUE(choose_sensors(find_sensors(), choice, chosen)) << choice;
     ASSERT_EQ(chosen.size(), 4u);
     EXPECT_EQ(chosen[3].offset, -5.5);
+    // However low the readings; of two alike, the first chosen.
+    EXPECT_EQ(hottest(find_sensors(), {{"nvme/Composite", -2000}, {"nvme/Composite#2", -2005}}).name, "nvme/Composite");
     const std::tuple<std::filesystem::path, std::string, double, std::string, const char*> rows[] = {
         {later / "temp1_input", "35000", 65, "nvme/Composite#2", nullptr},
         {core / "temp1_input", "150000", 150, "coretemp/Package id 0", nullptr},

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -120,7 +121,7 @@ bool choose_sensors(const std::vector<Sensor>& sensors, const std::string& choic
 
 Reading hottest(const std::vector<Sensor>& sensors, const std::vector<Chosen>& chosen)
 {
-    Reading hot = {kColdest - 1000, "", nullptr};
+    Reading hot = {-std::numeric_limits<double>::infinity(), "", nullptr};  // below any offset reading
     for (const Chosen& c : chosen) {
         auto found = std::find_if(sensors.begin(), sensors.end(), [&](const Sensor& s) { return s.name == c.name; });
         double celsius;
