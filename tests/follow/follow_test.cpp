@@ -71,7 +71,10 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
                                "-1.0 °C\nnvme/Composite         30.0 °C\nnvme/Composite#2       35.0 °C\n";
     // Found as the code finds it; without a standard input, so that a file may be opened as descriptor 0.
     Child listing({"/bin/sh", "-c", "exec \"$0\" sensors <&-", TOLVANE_FANS_CTL_BIN});
-    EXPECT_EQ(child_finish(listing), std::pair(listed, 0));
+    Child none({"/bin/sh", "-c", "TOLVANE_HWMON_ROOT=/none exec \"$0\" sensors 2>&1", TOLVANE_FANS_CTL_BIN});
+    EXPECT_EQ(std::tuple(child_finish(listing), child_finish(none)),
+        std::tuple(
+            std::pair(listed, 0), std::pair(std::string("tolvane-fans-ctl: no temperature inputs under /none\n"), 1)));
     std::vector<Chosen> chosen;
     EXPECT_FALSE(choose_sensors(find_sensors(), "nvme/Composite#3", chosen));
     for (const char* choice : {"nvme/*+30", "coretemp/Package id [0-9]", "*Tctl-5.5"})  // a star crosses the slash
