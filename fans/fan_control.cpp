@@ -102,24 +102,24 @@ static void encode_fpe2(float target, uint8_t* out)
     out[1] = uint8_t(raw);
 }
 
-// Writes the target in the target key's own type; 0 on success.
-static int write_target(int n, float target)
+// Writes the target in the target key's own type.
+static bool write_target(int n, float target)
 {
     char key[5];
     fan_key(key, n, 'T', 'g');
     SmcKeyInfo info = smc_key_info(key);
     if (!info.ok)
-        return -1;
+        return false;
     uint8_t bytes[4];
     if (info.type == key_code("fpe2")) {
         encode_fpe2(target, bytes);
-        return write_key(key, bytes, 2);
+        return write_key(key, bytes, 2) == 0;
     }
     if (info.type == key_code("flt ")) {
         memcpy(bytes, &target, sizeof target);
-        return write_key(key, bytes, 4);
+        return write_key(key, bytes, 4) == 0;
     }
-    return -1;
+    return false;
 }
 
 bool force_all_fans(float speed)
@@ -138,10 +138,10 @@ bool force_all_fans(float speed)
         float target = clamp_target(speed, mn, mx);
         if (write_fan_mode(n, 1) != 0)
             failures++;
-        if (write_target(n, target) != 0)
+        if (!write_target(n, target))
             failures++;
     }
-    forced = failures == 0 ? 1 : 0;
+    forced = failures == 0;
     if (failures != 0) {
         restore_auto();
         return false;

@@ -10,8 +10,8 @@
 static const int kUsageStatus = 64;
 
 struct Options {
-    int serve = 0;
-    int status = 0;
+    bool serve = false;
+    bool status = false;
     int64_t owner = -1;
     const char* socketPath = "/var/run/com.tolvane.fans.sock";
 };
@@ -23,9 +23,9 @@ static Options scan_options(int argc, char** argv)
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (strcmp(arg, "--serve") == 0)
-            o.serve = 1;
+            o.serve = true;
         else if (strcmp(arg, "--status") == 0)
-            o.status = 1;
+            o.status = true;
         else if (strcmp(arg, "--owner") == 0 && i + 1 < argc)
             o.owner = strtol(argv[++i], nullptr, 10);
         else if (strcmp(arg, "--socket") == 0 && i + 1 < argc)

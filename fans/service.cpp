@@ -158,7 +158,7 @@ static void remove_stale_socket()
 // and the helper, having one thread, then returns to its working folder.
 // The file is created open to every user (who is served is decided per
 // connection) through the creation mask, never by a change of mode by path.
-static int bind_in_folder(int fd)
+static bool bind_in_folder(int fd)
 {
     sockaddr_un addr;
     memset(&addr, 0, sizeof addr);
@@ -168,14 +168,14 @@ static int bind_in_folder(int fd)
     if (here < 0 || fchdir(folderFd) != 0) {
         if (here >= 0)
             close(here);
-        return -1;
+        return false;
     }
     mode_t saved = umask(0111);
-    int result = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     umask(saved);
     bool back = fchdir(here) == 0;
     close(here);
-    return back ? result : -1;
+    return bound && back;
 }
 
 // The bound, listening socket, or -1; `bound` names the file bind made.
@@ -187,7 +187,7 @@ static int open_listener(const char* path, struct stat* bound)
     if (fd < 0)
         return -1;
     remove_stale_socket();
-    if (bind_in_folder(fd) != 0 || !is_socket(bound) || listen(fd, kBacklog) != 0) {
+    if (!bind_in_folder(fd) || !is_socket(bound) || listen(fd, kBacklog) != 0) {
         close(fd);
         return -1;
     }

@@ -11,33 +11,31 @@
 #include <cstdlib>
 #include <cstring>
 
-int read_file(const char* path, char* text, int size)
+// An empty file holds no value, as one that cannot be read.
+bool read_file(const char* path, char* text, int size)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return false;
     ssize_t n = read(fd, text, size_t(size - 1));
     close(fd);
-    if (n < 0)
-        return -1;
+    if (n <= 0)
+        return false;
     text[n] = '\0';
-    return int(n);
+    return true;
 }
 
 // One write, as sysfs takes a value whole; the driver's refusal may come at
 // the write or at the close.
-static int write_file(const char* path, const char* text)
+static bool write_file(const char* path, const char* text)
 {
     int fd = open(path, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return false;
     size_t len = strlen(text);
     bool ok = write(fd, text, len) == ssize_t(len);
-    return close(fd) == 0 && ok ? 0 : -1;
+    return close(fd) == 0 && ok;
 }
-
-int (*sysfsRead)(const char*, char*, int) = read_file;
-int (*sysfsWrite)(const char*, const char*) = write_file;
 
 static char fanDir[PATH_MAX];
 
@@ -89,7 +87,7 @@ bool read_fan_number(int n, const char* pattern, long* value)
 {
     char path[PATH_MAX];
     char text[32];
-    if (!fan_path(n, pattern, path) || sysfsRead(path, text, sizeof text) <= 0)
+    if (!fan_path(n, pattern, path) || !read_file(path, text, sizeof text))
         return false;
     char* end;
     *value = strtol(text, &end, 10);
@@ -101,5 +99,5 @@ bool write_fan_number(int n, const char* pattern, long value)
     char path[PATH_MAX];
     char text[32];
     snprintf(text, sizeof text, "%ld\n", value);
-    return fan_path(n, pattern, path) && sysfsWrite(path, text) == 0;
+    return fan_path(n, pattern, path) && write_file(path, text);
 }

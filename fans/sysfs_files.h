@@ -1,13 +1,7 @@
-// The sysfs files of the kernel's SMC drivers. Fan files are read and written
-// through two replaceable functions, so that tests can stand in a driver that
-// refuses as the kernel does; folder lookups use the real file system.
+// The sysfs files of the kernel's SMC drivers.
 #pragma once
 
-// Both default to the real open, read and write; -1 with errno on failure.
-extern int (*sysfsRead)(const char* path, char* text, int size);  // length; text NUL-ended
-extern int (*sysfsWrite)(const char* path, const char* text);     // 0 on success
-
-int read_file(const char* path, char* text, int size);        // the real reading
+bool read_file(const char* path, char* text, int size);       // false, or a text of a byte or more, NUL-ended
 bool path_in(const char* dir, const char* name, char* path);  // path holds PATH_MAX bytes
 
 // The folder holding the fan files of the driver found. A fan's file is named
