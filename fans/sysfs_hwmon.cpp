@@ -23,8 +23,7 @@ static bool runs(const char* dir, const char* driver)
     if (!path_in(dir, "name", path) || (access(path, F_OK) != 0 && !path_in(dir, "device/name", path)))
         return false;
     size_t length = strlen(driver);
-    return read_file(path, name, sizeof name) && strncmp(name, driver, length) == 0 &&
-        strcmp(name + length, "\n") == 0;
+    return read_file(path, name, sizeof name) && strncmp(name, driver, length) == 0 && strcmp(name + length, "\n") == 0;
 }
 
 // The files sit in the monitor's own folder (the standard interface) or on
