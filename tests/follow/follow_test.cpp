@@ -1,16 +1,24 @@
-// The follower's parts without a helper: the curve and its choice of speed, the sensors' names, the settings.
+// The follower's parts without the helper: the curve and its choice of speed, the sensors' names, the settings,
+// and its reminders on a clock of the test's own.
 #include "child.h"
 #include "curve.h"
 #include "fake_hwmon.h"
+#include "follow.h"
 #include "follow_config.h"
 #include "request.h"
 #include "sensors.h"
+#include "stop_signals.h"
+#include "unix_socket.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <getopt.h>
 #include <sys/resource.h>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
 
 TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
 {
@@ -198,4 +206,45 @@ TEST(Request, SaysWhenNoDescriptorIsLeftAndKeepsNoneOfARefusedConnection)
     const std::string said = "tolvane-fans-ctl: no helper at /nonexistent: ";
     EXPECT_EQ(std::tuple(status, after, testing::internal::GetCapturedStderr()),
         std::tuple(69 + 69, lowest, said + "No such file or directory\n" + said + "Too many open files\n"));
+}
+
+static std::atomic<int64_t> testNow;  // ms
+static std::atomic<bool> enough;
+
+// A period passes at once; once enough was seen, a stop signal comes in the wait.
+static void test_wait(int64_t deadline)
+{
+    testNow = std::max<int64_t>(testNow, deadline);
+    if (enough)
+        raise(SIGTERM), wait_for(monotonic_ms() + 60000);
+}
+
+// The first reminder 20 s after a set answered at once; the next one period later, as the status before it was
+// answered a millisecond late.
+TEST_F(Tree, RemindsTheHelperAtTheFirstPeriodTwentySecondsOrMorePastItsLastAnswer)
+{
+    const std::string path = hwmon.dir.file("s");
+    int listener = unix_socket(path, 4);
+    std::vector<std::pair<int64_t, std::string>> asked;
+    std::thread helper([&] {
+        for (int statuses = 0; asked.empty() || asked.back().second != "auto\n";) {
+            int client = accept(listener, nullptr, nullptr);
+            char text[64];
+            asked.emplace_back(testNow.load(), std::string(text, std::max<ssize_t>(recv(client, text, 63, 0), 0)));
+            bool status = asked.back().second == "status\n";
+            enough = (statuses += status) == 2, testNow += status;
+            const char* reply = status ? "ok fans=1 forced=1 F0=3000,1200,6000,3000,1\n" : "ok\n";
+            send(client, reply, strlen(reply), 0);
+            close(client);
+        }
+    });
+    followClock = [] { return testNow.load(); }, followWait = test_wait;
+    testing::internal::CaptureStdout();
+    int status = follow(path.c_str(), {{{40, 3000}}, 3, 100, 1, {{"coretemp/Package id 0", 0}}});
+    helper.join(), close(listener);
+    EXPECT_EQ(std::tuple(status, testing::internal::GetCapturedStdout()),
+        std::tuple(0, std::string("50.0 °C coretemp/Package id 0: 3000 rpm (rising)\n")));
+    const std::vector<std::pair<int64_t, std::string>> expected = {
+        {0, "set 3000\n"}, {20000, "status\n"}, {41000, "status\n"}, {42000, "auto\n"}};
+    EXPECT_EQ(asked, expected);
 }

@@ -12,6 +12,9 @@
 // A reminder well inside the helper's 61 s watchdog, as hold's default.
 static const int64_t kRemindMs = 20000;
 
+int64_t (*followClock)() = monotonic_ms;
+void (*followWait)(int64_t) = wait_for;
+
 static const char* socketPath;
 static Speed speed;                 // as decided; 0: handed back
 static std::optional<int> sentRpm;  // as the helper last took it, if known
@@ -49,7 +52,7 @@ static int ask(const char* request, char (&reply)[kReplySize])
     else if (status == 0 && helperLost)
         warn("the helper is back");
     helperLost = status != 0;
-    lastContact = status == 0 ? monotonic_ms() : lastContact;
+    lastContact = status == 0 ? followClock() : lastContact;
     return status;
 }
 
@@ -101,13 +104,13 @@ int follow(const char* path, const FollowSetup& setup)
 {
     socketPath = path;
     catch_stop_signals();
-    for (int64_t next = monotonic_ms(); !stop_requested(); wait_for(next)) {
+    for (int64_t next = followClock(); !stop_requested(); followWait(next)) {
         decide(setup);
         if (speed.rpm != sentRpm)
             send_speed();
-        else if (speed.rpm != 0 && monotonic_ms() - lastContact >= kRemindMs)
+        else if (speed.rpm != 0 && followClock() - lastContact >= kRemindMs)
             remind();
-        next = std::max(next + in_ms(setup.every), monotonic_ms());
+        next = std::max(next + in_ms(setup.every), followClock());
     }
     char reply[kReplySize];
     return fans_request(path, "auto\n", reply, kQuietReply);
