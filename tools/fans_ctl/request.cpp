@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 int64_t monotonic_ms()
 {
@@ -52,19 +53,19 @@ static int __attribute__((format(printf, 3, 4))) fault(int flags, int status, co
     return status;
 }
 
-// A connected socket, or -1 with errno set.
-static int connect_helper(const char* path)
+// A connected socket, or none with errno set.
+static std::optional<int> connect_helper(const char* path)
 {
     sockaddr_un addr = {};
     addr.sun_family = AF_UNIX;
     if (strlen(path) >= sizeof addr.sun_path) {  // the helper refuses such a path: none listens there
         errno = ENAMETOOLONG;
-        return -1;
+        return std::nullopt;
     }
     strcpy(addr.sun_path, path);
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0)
-        return -1;
+        return std::nullopt;
     // While the helper's backlog is full, connect waits, but no longer than for a reply.
     timeval limit = {kReplySeconds, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -73,11 +74,11 @@ static int connect_helper(const char* path)
     int cause = errno;
     close(fd);
     errno = cause;
-    return -1;
+    return std::nullopt;
 }
 
-// The bytes up to the helper's close (a reset after them ends them too), or -1 at the deadline.
-static ssize_t read_reply(int fd, char* reply, std::size_t size, int64_t deadline)
+// The bytes up to the helper's close (a reset after them ends them too), or none at the deadline.
+static std::optional<std::size_t> read_reply(int fd, char* reply, std::size_t size, int64_t deadline)
 {
     std::size_t length = 0;
     while (length < size) {
@@ -87,13 +88,13 @@ static ssize_t read_reply(int fd, char* reply, std::size_t size, int64_t deadlin
         if (polled < 0 && errno == EINTR)
             continue;
         if (polled == 0)
-            return -1;
+            return std::nullopt;
         ssize_t n = read(fd, reply + length, size - length);
         if (n <= 0)
             break;
         length += std::size_t(n);
     }
-    return ssize_t(length);
+    return length;
 }
 
 static bool one_reply_line(const char* reply, std::size_t length)
@@ -105,10 +106,10 @@ static bool one_reply_line(const char* reply, std::size_t length)
 
 // Whole, in one send, since the helper receives once. The send's result tells nothing that
 // the reply does not (SIGPIPE is ignored): a helper that closed first sent nothing.
-static ssize_t exchange(int fd, const char* request, char (&reply)[kReplySize], int64_t deadline)
+static std::optional<std::size_t> exchange(int fd, const char* request, char (&reply)[kReplySize], int64_t deadline)
 {
     send(fd, request, strlen(request), 0);
-    ssize_t length = read_reply(fd, reply, kReplySize - 1, deadline);
+    std::optional<std::size_t> length = read_reply(fd, reply, kReplySize - 1, deadline);
     close(fd);
     return length;
 }
@@ -131,21 +132,21 @@ static void print_reply(const char* reply, std::size_t length)
 int fans_request(const char* path, const char* request, char (&reply)[kReplySize], int flags)
 {
     int64_t deadline = monotonic_ms() + in_ms(kReplySeconds);
-    int fd = connect_helper(path);
-    if (fd < 0 && errno != EAGAIN)  // EAGAIN: the helper's backlog stayed full
+    std::optional<int> fd = connect_helper(path);
+    if (!fd && errno != EAGAIN)  // EAGAIN: the helper's backlog stayed full
         return fault(flags, EX_UNAVAILABLE, "no helper at %s: %s", path, strerror(errno));
-    ssize_t length = fd < 0 ? -1 : exchange(fd, request, reply, deadline);
-    if (length < 0)
+    std::optional<std::size_t> length = fd ? exchange(*fd, request, reply, deadline) : std::nullopt;
+    if (!length)
         return fault(flags, EX_TEMPFAIL, "no reply from the helper at %s within %d seconds", path, kReplySeconds);
-    if (length == 0)
+    if (*length == 0)
         return fault(flags, EX_NOPERM,
             "the helper at %s closed without a reply: it serves only its --owner and root (this is uid %u), or it was "
             "stopping, or it gave up waiting for the request",
             path, unsigned(geteuid()));
-    reply[length] = '\0';
-    if (!one_reply_line(reply, std::size_t(length)))
+    reply[*length] = '\0';
+    if (!one_reply_line(reply, *length))
         return fault(flags, EX_PROTOCOL, "the reply from %s is not one line of ok or error", path);
     if (!(flags & kQuietReply))
-        print_reply(reply, std::size_t(length));
+        print_reply(reply, *length);
     return reply[0] == 'e';
 }
