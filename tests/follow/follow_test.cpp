@@ -1,4 +1,4 @@
-// The follower's parts without the helper: the curve and its choice of speed, the sensors' names, the settings,
+// The follower's parts without the helper: the curve and its choice of speed, the sensors' names, the settings;
 // and its reminders on a clock of the test's own.
 #include "child.h"
 #include "curve.h"
@@ -14,10 +14,12 @@
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <poll.h>
 #include <sys/resource.h>
 
 #include <atomic>
 #include <csignal>
+#include <map>
 #include <thread>
 
 TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
@@ -208,43 +210,77 @@ TEST(Request, SaysWhenNoDescriptorIsLeftAndKeepsNoneOfARefusedConnection)
         std::tuple(69 + 69, lowest, said + "No such file or directory\n" + said + "Too many open files\n"));
 }
 
-static std::atomic<int64_t> testNow;  // ms
-static std::atomic<bool> enough;
+static std::atomic<int64_t> testNow, stopAt;  // ms
+static int stopSignal;
+static std::pair<int64_t, int64_t> away;  // from when to when the helper's socket has no name
+static std::string helperPath;
 
-// A period passes at once; once enough was seen, a stop signal comes in the wait.
+// A period passes at once; the helper goes and comes back; at stopAt, a stop signal comes in the wait.
 static void test_wait(int64_t deadline)
 {
     testNow = std::max<int64_t>(testNow, deadline);
-    if (enough)
-        raise(SIGTERM), wait_for(monotonic_ms() + 60000);
+    if (testNow == away.first || testNow == away.second)
+        std::filesystem::rename(
+            helperPath + (testNow == away.first ? "" : "-"), helperPath + (testNow == away.first ? "-" : ""));
+    if (testNow >= stopAt)
+        raise(stopSignal), wait_for(monotonic_ms() + 60000);
 }
 
-// The first reminder 20 s after a set answered at once; the next one period later, as the status before it was
-// answered a millisecond late.
-TEST_F(Tree, RemindsTheHelperAtTheFirstPeriodTwentySecondsOrMorePastItsLastAnswer)
+// Each run against a helper of the test's own, on the test's clock: a status answered a millisecond late, others at
+// once. Its reminder comes at the first period 20 s or more after the last answer, and shows whether to set again.
+TEST_F(Tree, RemindsTheHelperInTimeSetsAgainWhenItShowsTheFansLetGoAndWaitsForItWhenGoneAndEndsOnEachStopSignal)
 {
-    const std::string path = hwmon.dir.file("s");
-    int listener = unix_socket(path, 4);
-    std::vector<std::pair<int64_t, std::string>> asked;
-    std::thread helper([&] {
-        for (int statuses = 0; asked.empty() || asked.back().second != "auto\n";) {
-            int client = accept(listener, nullptr, nullptr);
-            char text[64];
-            asked.emplace_back(testNow.load(), std::string(text, std::max<ssize_t>(recv(client, text, 63, 0), 0)));
-            bool status = asked.back().second == "status\n";
-            enough = (statuses += status) == 2, testNow += status;
-            const char* reply = status ? "ok fans=1 forced=1 F0=3000,1200,6000,3000,1\n" : "ok\n";
-            send(client, reply, strlen(reply), 0);
-            close(client);
-        }
-    });
+    using Asked = std::vector<std::pair<int64_t, std::string>>;
+    const std::string status = "ok fans=1 forced=1 F0=3000,1200,6000,3000,1\n", said = "tolvane-fans-ctl: ";
+    helperPath = hwmon.dir.file("s");
+    const std::string gone = said + "no helper at " + helperPath + ": No such file or directory\n",
+                      waiting = said + "waiting for the helper; meanwhile the firmware runs the fans\n",
+                      back = said + "the helper is back\n", on = "50.0 °C coretemp/Package id 0: 3000 rpm (rising)\n";
+    const struct {
+        int sig;
+        double from;                         // the curve's one point, to 3000 rpm
+        std::map<int64_t, std::string> odd;  // replies other than "ok" and the status, by time
+        std::pair<int64_t, int64_t> away;
+        int64_t stopAt;
+        Asked asked;
+        std::string out, err;
+    } runs[] = {
+        {SIGINT, 40, {{20000, "ok fans=1 forced=1 F0=3000,1200,6000,3000,0\n"}, {41000, "ok fans=1 forced=0\n"}}, {},
+            63000,
+            {{0, "set 3000\n"}, {20000, "status\n"}, {20001, "set 3000\n"}, {41000, "status\n"}, {41001, "set 3000\n"},
+                {62000, "status\n"}, {63000, "auto\n"}},
+            on,
+            said + "a fan runs on its own again (after a suspend?); setting it again\n" + said +
+                "the fans are no longer forced (the helper restarted?); setting them again\n"},
+        {SIGHUP, 40, {}, {20000, 25000}, 26000, {{0, "set 3000\n"}, {25000, "set 3000\n"}, {26000, "auto\n"}}, on,
+            gone + waiting + back},
+        {SIGTERM, 40, {{0, "error smc\n"}}, {}, 2000, {{0, "set 3000\n"}, {1000, "set 3000\n"}, {2000, "auto\n"}}, on,
+            said + "the helper answered error smc\n" + waiting + back},
+        {SIGTERM, 60, {}, {}, 30000, {{0, "auto\n"}, {30000, "auto\n"}},  // nothing to remind of while auto
+            "50.0 °C coretemp/Package id 0: auto (below the curve)\n", ""}};
     followClock = [] { return testNow.load(); }, followWait = test_wait;
-    testing::internal::CaptureStdout();
-    int status = follow(path.c_str(), {{{40, 3000}}, 3, 100, 1, {{"coretemp/Package id 0", 0}}});
-    helper.join(), close(listener);
-    EXPECT_EQ(std::tuple(status, testing::internal::GetCapturedStdout()),
-        std::tuple(0, std::string("50.0 °C coretemp/Package id 0: 3000 rpm (rising)\n")));
-    const std::vector<std::pair<int64_t, std::string>> expected = {
-        {0, "set 3000\n"}, {20000, "status\n"}, {41000, "status\n"}, {42000, "auto\n"}};
-    EXPECT_EQ(asked, expected);
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.sig);
+        int listener = unix_socket(helperPath, 4);
+        Asked asked;
+        std::thread helper([&] {
+            for (pollfd p = {listener, POLLIN, 0};
+                 (asked.empty() || asked.back().first < run.stopAt) && poll(&p, 1, 10000) == 1;) {
+                int client = accept(listener, nullptr, nullptr);
+                char text[64];
+                asked.emplace_back(testNow.load(), std::string(text, std::max<ssize_t>(recv(client, text, 63, 0), 0)));
+                auto odd = run.odd.find(testNow);
+                bool late = asked.back().second == "status\n";
+                std::string reply = odd != run.odd.end() ? odd->second : late ? status : "ok\n";
+                testNow += late, send(client, reply.data(), reply.size(), 0), close(client);
+            }
+        });
+        testNow = 0, stopAt = run.stopAt, stopSignal = run.sig, away = run.away;
+        testing::internal::CaptureStdout(), testing::internal::CaptureStderr();
+        int status = follow(helperPath.c_str(), {{{run.from, 3000}}, 3, 100, 1, {{"coretemp/Package id 0", 0}}});
+        std::string err = testing::internal::GetCapturedStderr();
+        helper.join(), close(listener), unlink(helperPath.c_str());
+        EXPECT_EQ(std::tuple(status, testing::internal::GetCapturedStdout(), err, asked),
+            std::tuple(0, run.out, run.err, run.asked));
+    }
 }

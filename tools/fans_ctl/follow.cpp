@@ -100,9 +100,10 @@ static void decide(const FollowSetup& s)
         say_change(reading, why(before, reading));
 }
 
+// From nothing known, however often it runs in a process.
 int follow(const char* path, const FollowSetup& setup)
 {
-    socketPath = path;
+    socketPath = path, speed = {}, sentRpm.reset(), helperLost = sensorLost = false;
     catch_stop_signals();
     for (int64_t next = followClock(); !stop_requested(); followWait(next)) {
         decide(setup);
