@@ -86,7 +86,7 @@ int count_fans()
 bool read_fan_number(int n, const char* pattern, long* value)
 {
     char path[PATH_MAX];
-    char text[32];
+    char text[32] = "";  // nothing read is no number
     if (!fan_path(n, pattern, path) || !read_file(path, text, sizeof text))
         return false;
     char* end;

@@ -19,7 +19,7 @@ const char* hwmonRoot = "/sys/class/hwmon";
 static bool runs(const char* dir, const char* driver)
 {
     char path[PATH_MAX];
-    char name[32];
+    char name[32] = "";  // nothing read is no name
     if (!path_in(dir, "name", path) || (access(path, F_OK) != 0 && !path_in(dir, "device/name", path)))
         return false;
     size_t length = strlen(driver);

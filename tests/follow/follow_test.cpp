@@ -1,14 +1,17 @@
-// The follower's parts without the helper: the curve and its choice of speed, the sensors' names, the settings;
-// and its reminders on a clock of the test's own.
+// The follower: the curve and its choice of speed, the sensors' names, the settings; the follower on a clock of the
+// test's own against a scripted helper; and as run, against the helper on the simulated controller.
 #include "child.h"
 #include "curve.h"
 #include "fake_hwmon.h"
+#include "fan_control.h"
 #include "follow.h"
 #include "follow_config.h"
+#include "program_support.h"
 #include "request.h"
 #include "sensors.h"
+#include "smc.h"
 #include "stop_signals.h"
-#include "unix_socket.h"
+#include "user_client.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -212,75 +216,102 @@ TEST(Request, SaysWhenNoDescriptorIsLeftAndKeepsNoneOfARefusedConnection)
 
 static std::atomic<int64_t> testNow, stopAt;  // ms
 static int stopSignal;
-static std::pair<int64_t, int64_t> away;  // from when to when the helper's socket has no name
-static std::string helperPath;
+static std::map<int64_t, std::function<void()>> events;  // what happens as a period begins
 
-// A period passes at once; the helper goes and comes back; at stopAt, a stop signal comes in the wait.
+// A period passes at once; at stopAt, a stop signal comes in the wait.
 static void test_wait(int64_t deadline)
 {
-    testNow = std::max<int64_t>(testNow, deadline);
-    if (testNow == away.first || testNow == away.second)
-        std::filesystem::rename(
-            helperPath + (testNow == away.first ? "" : "-"), helperPath + (testNow == away.first ? "-" : ""));
+    if (auto event = events.find(testNow = std::max<int64_t>(testNow, deadline)); event != events.end())
+        event->second();
     if (testNow >= stopAt)
         raise(stopSignal), wait_for(monotonic_ms() + 60000);
 }
 
-// Each run against a helper of the test's own, on the test's clock: a status answered a millisecond late, others at
-// once. Its reminder comes at the first period 20 s or more after the last answer, and shows whether to set again.
-TEST_F(Tree, RemindsTheHelperInTimeSetsAgainWhenItShowsTheFansLetGoAndWaitsForItWhenGoneAndEndsOnEachStopSignal)
+// Each run against a helper of the test's own, on the test's clock, every second: a status is answered a millisecond
+// late, others at once. A reminder comes at the first period 20 s or more after the last answer.
+TEST_F(Tree, FollowsTheCurveRemindsTheHelperInTimeSetsAgainWhenItLetGoWaitsForItWhenGoneAndEndsOnEachSignal)
 {
     using Asked = std::vector<std::pair<int64_t, std::string>>;
-    const std::string status = "ok fans=1 forced=1 F0=3000,1200,6000,3000,1\n", said = "tolvane-fans-ctl: ";
-    helperPath = hwmon.dir.file("s");
-    const std::string gone = said + "no helper at " + helperPath + ": No such file or directory\n",
-                      waiting = said + "waiting for the helper; meanwhile the firmware runs the fans\n",
-                      back = said + "the helper is back\n", on = "50.0 °C coretemp/Package id 0: 3000 rpm (rising)\n";
-    const struct {
-        int sig;
-        double from;                         // the curve's one point, to 3000 rpm
-        std::map<int64_t, std::string> odd;  // replies other than "ok" and the status, by time
-        std::pair<int64_t, int64_t> away;
-        int64_t stopAt;
-        Asked asked;
-        std::string out, err;
-    } runs[] = {
-        {SIGINT, 40, {{20000, "ok fans=1 forced=1 F0=3000,1200,6000,3000,0\n"}, {41000, "ok fans=1 forced=0\n"}}, {},
-            63000,
-            {{0, "set 3000\n"}, {20000, "status\n"}, {20001, "set 3000\n"}, {41000, "status\n"}, {41001, "set 3000\n"},
-                {62000, "status\n"}, {63000, "auto\n"}},
-            on,
-            said + "a fan runs on its own again (after a suspend?); setting it again\n" + said +
-                "the fans are no longer forced (the helper restarted?); setting them again\n"},
-        {SIGHUP, 40, {}, {20000, 25000}, 26000, {{0, "set 3000\n"}, {25000, "set 3000\n"}, {26000, "auto\n"}}, on,
-            gone + waiting + back},
-        {SIGTERM, 40, {{0, "error smc\n"}}, {}, 2000, {{0, "set 3000\n"}, {1000, "set 3000\n"}, {2000, "auto\n"}}, on,
-            said + "the helper answered error smc\n" + waiting + back},
-        {SIGTERM, 60, {}, {}, 30000, {{0, "auto\n"}, {30000, "auto\n"}},  // nothing to remind of while auto
-            "50.0 °C coretemp/Package id 0: auto (below the curve)\n", ""}};
+    const std::string path = hwmon.dir.file("s"), said = "tolvane-fans-ctl: ", named = " coretemp/Package id 0",
+                      status = "ok fans=1 forced=1 F0=3000,1200,6000,3000,1\n",
+                      on = "50.0 °C" + named + ": 3000 rpm (rising)\n";
+    const std::string waiting = said + "waiting for the helper; meanwhile the firmware runs the fans\n",
+                      back = said + "the helper is back\n";
+    auto heat = [this](const char* milli) { return [this, milli] { FakeHwmon::write(core / "temp1_input", milli); }; };
+    auto rename = [&](const std::filesystem::path& from, const std::filesystem::path& to) {
+        return [=] { std::filesystem::rename(from, to); };
+    };
+    // The signal; the curve; events by time; replies other than "ok" or the status, by time; the end; what came.
+    const std::tuple<int, std::string, std::map<int64_t, std::function<void()>>, std::map<int64_t, std::string>,
+        int64_t, Asked, std::string, std::string>
+        runs[] = {{SIGTERM, "55:2000,70:3500,85:6000",
+                      {{1000, heat("72000")}, {2000, heat("68000")}, {3000, rename(core / "temp1_input", path + "-")},
+                          {4000, heat("60000")}, {5000, heat("52000")}},
+                      {}, 6000,
+                      {{0, "auto\n"}, {1000, "set 3833\n"}, {2000, "set 3300\n"}, {3000, "auto\n"},
+                          {4000, "set 2500\n"}, {5000, "auto\n"}, {6000, "auto\n"}},
+                      "50.0 °C" + named + ": auto (below the curve)\n72.0 °C" + named + ": 3833 rpm (rising)\n68.0 °C" +
+                          named + ": 3300 rpm (falling)\n" + named.substr(1) + " is gone: auto (handed back)\n60.0 °C" +
+                          named + ": 2500 rpm (rising)\n52.0 °C" + named + ": auto (below the curve)\n",
+                      said + "sensor" + named + " is gone: handing the fans back\n" + said + "sensor" + named +
+                          " reads again: following it\n"},
+            {SIGINT, "40:3000", {},
+                {{20000, "ok fans=1 forced=1 F0=3000,1200,6000,3000,0\n"}, {41000, "ok fans=1 forced=0\n"}}, 63000,
+                {{0, "set 3000\n"}, {20000, "status\n"}, {20001, "set 3000\n"}, {41000, "status\n"},
+                    {41001, "set 3000\n"}, {62000, "status\n"}, {63000, "auto\n"}},
+                on,
+                said + "a fan runs on its own again (after a suspend?); setting it again\n" + said +
+                    "the fans are no longer forced (the helper restarted?); setting them again\n"},
+            {SIGHUP, "40:3000", {{20000, rename(path, path + "-")}, {25000, rename(path + "-", path)}}, {}, 26000,
+                {{0, "set 3000\n"}, {25000, "set 3000\n"}, {26000, "auto\n"}}, on,
+                said + "no helper at " + path + ": No such file or directory\n" + waiting + back},
+            {SIGTERM, "40:3000", {}, {{0, "error smc\n"}}, 2000,
+                {{0, "set 3000\n"}, {1000, "set 3000\n"}, {2000, "auto\n"}}, on,
+                said + "the helper answered error smc\n" + waiting + back},
+            {SIGTERM, "60:3000", {}, {}, 30000, {{0, "auto\n"}, {30000, "auto\n"}},  // nothing to remind of while auto
+                "50.0 °C" + named + ": auto (below the curve)\n", ""}};
     followClock = [] { return testNow.load(); }, followWait = test_wait;
-    for (const auto& run : runs) {
-        SCOPED_TRACE(run.sig);
-        int listener = unix_socket(helperPath, 4);
+    for (const auto& [sig, curve, happens, odd, end, expected, out, err] : runs) {
+        SCOPED_TRACE(curve + " " + std::to_string(end));
+        FollowSetup setup = {{}, 3, 100, 1, {{named.substr(1), 0}}};
+        long fds = proc_entries("/proc/self/fd");  // none kept, of a refused connection either
+        int listener = (parse_curve(curve, setup.curve), unix_socket(path, 4));
         Asked asked;
         std::thread helper([&] {
             for (pollfd p = {listener, POLLIN, 0};
-                 (asked.empty() || asked.back().first < run.stopAt) && poll(&p, 1, 10000) == 1;) {
+                 (asked.empty() || asked.back().first < end) && poll(&p, 1, 10000) == 1;) {
                 int client = accept(listener, nullptr, nullptr);
                 char text[64];
                 asked.emplace_back(testNow.load(), std::string(text, std::max<ssize_t>(recv(client, text, 63, 0), 0)));
-                auto odd = run.odd.find(testNow);
                 bool late = asked.back().second == "status\n";
-                std::string reply = odd != run.odd.end() ? odd->second : late ? status : "ok\n";
+                std::string reply = odd.contains(testNow) ? odd.at(testNow) : late ? status : "ok\n";
                 testNow += late, send(client, reply.data(), reply.size(), 0), close(client);
             }
         });
-        testNow = 0, stopAt = run.stopAt, stopSignal = run.sig, away = run.away;
+        testNow = 0, stopAt = end, stopSignal = sig, events = happens, FakeHwmon::write(core / "temp1_input", "50000");
         testing::internal::CaptureStdout(), testing::internal::CaptureStderr();
-        int status = follow(helperPath.c_str(), {{{run.from, 3000}}, 3, 100, 1, {{"coretemp/Package id 0", 0}}});
-        std::string err = testing::internal::GetCapturedStderr();
-        helper.join(), close(listener), unlink(helperPath.c_str());
-        EXPECT_EQ(std::tuple(status, testing::internal::GetCapturedStdout(), err, asked),
-            std::tuple(0, run.out, run.err, run.asked));
+        int exit = follow(path.c_str(), setup);
+        std::string warned = testing::internal::GetCapturedStderr(), told = testing::internal::GetCapturedStdout();
+        helper.join(), close(listener), unlink(path.c_str());
+        EXPECT_EQ(std::tuple(exit, told, warned, asked, proc_entries("/proc/self/fd")),
+            std::tuple(0, out, err, expected, fds));
     }
+}
+
+// As run, against the helper on the simulated controller: on the curve, and handed back at its end.
+TEST_F(Tree, FollowsAsRunAgainstTheHelperAndHandsTheFansBackAtItsEnd)
+{
+    const std::string path = hwmon.dir.file("h");
+    ServerThread server;
+    ASSERT_TRUE(smc_open() && (detect_fans(), restore_auto(), server.start(path, geteuid())));
+    auto shows = [&](const std::string& part) {
+        return wait_until([&] { return request(path, "status\n").find(part) != std::string::npos; });
+    };
+    Child follower({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", TOLVANE_FANS_CTL_BIN, "--socket", path, "--every", "1",
+        "--curve", "45:2000,70:3500", "follow"});
+    EXPECT_EQ(child_read_line(follower), "50.0 °C coretemp/Package id 0: 2300 rpm (rising)");
+    EXPECT_TRUE(shows(",2300,1 F1="));
+    child_kill(follower, SIGTERM);
+    EXPECT_EQ(child_finish(follower), std::pair(std::string(), 0));
+    EXPECT_TRUE(shows("forced=0 F0="));
 }
