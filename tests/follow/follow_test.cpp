@@ -277,14 +277,14 @@ TEST_F(Tree, FollowsTheCurveRemindsTheHelperInTimeSetsAgainWhenItLetGoWaitsForIt
         long fds = proc_entries("/proc/self/fd");  // none kept, of a refused connection either
         int listener = (parse_curve(curve, setup.curve), unix_socket(path, 4));
         Asked asked;
-        std::thread helper([&] {
+        std::thread helper([&, last = end, &replies = odd] {  // clang 14 captures no binding
             for (pollfd p = {listener, POLLIN, 0};
-                 (asked.empty() || asked.back().first < end) && poll(&p, 1, 10000) == 1;) {
+                 (asked.empty() || asked.back().first < last) && poll(&p, 1, 10000) == 1;) {
                 int client = accept(listener, nullptr, nullptr);
                 char text[64];
                 asked.emplace_back(testNow.load(), std::string(text, std::max<ssize_t>(recv(client, text, 63, 0), 0)));
                 bool late = asked.back().second == "status\n";
-                std::string reply = odd.contains(testNow) ? odd.at(testNow) : late ? status : "ok\n";
+                std::string reply = replies.contains(testNow) ? replies.at(testNow) : late ? status : "ok\n";
                 testNow += late, send(client, reply.data(), reply.size(), 0), close(client);
             }
         });
