@@ -4,6 +4,7 @@
 
 #include <sys/select.h>
 
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <initializer_list>
@@ -42,7 +43,9 @@ bool stop_requested()
 void wait_for(int64_t deadline)
 {
     for (int64_t left; !stopRequested && (left = deadline - monotonic_ms()) > 0;) {
-        timespec wait = {time_t(left / 1000), long(left % 1000) * 1000000};
+        std::chrono::milliseconds rest(left);
+        auto seconds = std::chrono::duration_cast<std::chrono::seconds>(rest);
+        timespec wait = {time_t(seconds.count()), long(std::chrono::nanoseconds(rest - seconds).count())};
         pselect(0, nullptr, nullptr, nullptr, &wait, &waitMask);
     }
 }
