@@ -89,7 +89,7 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
     Child listing({"/bin/sh", "-c", "exec \"$0\" sensors <&-", TOLVANE_FANS_CTL_BIN});
     Child none({"/bin/sh", "-c",
         "TOLVANE_HWMON_ROOT=/none \"$0\" sensors 2>&1; s=$?; unset TOLVANE_HWMON_ROOT; [ \"$("
-        "\"$0\" sensors 2>&1)\" = \"$(TOLVANE_HWMON_ROOT= \"$0\" sensors 2>&1)\" ] && exit $s",
+        "\"$0\" sensors 2>&1)\" = \"$(TOLVANE_HWMON_ROOT= \"$0\" sensors 2>&1)\" ] || s=9; exit $s",
         TOLVANE_FANS_CTL_BIN});
     EXPECT_EQ(std::tuple(child_finish(listing), child_finish(none)),
         std::tuple(
