@@ -60,7 +60,7 @@ static const int kStopSignals[] = {
 
 void on_signal(int)
 {
-    stopping = 1;
+    stopping = true;
 }
 
 // The stop signals are let in only inside pselect, which does so atomically:

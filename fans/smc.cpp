@@ -19,7 +19,7 @@ SmcKeyInfo smc_key_info(const char* name)
     request.key = key_code(name);
     request.command = kSmcCmdKeyInfo;
     if (smc_call(&request, &reply) != 0 || reply.result != 0)
-        return {false, 0, 0};
+        return {};
     bool sized = reply.dataSize >= 1 && reply.dataSize <= sizeof reply.bytes;
     return {sized, reply.dataSize, reply.dataType};
 }

@@ -33,7 +33,7 @@ Options scan_options(int argc, char** argv)
         {"every", required_argument, nullptr, 'e'}, {"help", no_argument, nullptr, 'h'},
         {"sensor", required_argument, nullptr, 'n'}, {"curve", required_argument, nullptr, 'c'},
         {"hysteresis", required_argument, nullptr, 'y'}, {"step", required_argument, nullptr, 't'},
-        {"config", required_argument, nullptr, 'f'}, {"check", no_argument, nullptr, 'k'}, {nullptr, 0, nullptr, 0}};
+        {"config", required_argument, nullptr, 'f'}, {"check", no_argument, nullptr, 'k'}, {}};
     Options o;
     double every;
     opterr = 0;  // the usage line says it all

@@ -12,7 +12,7 @@ bool forced(const char* statusReply)
 bool let_go(const char* statusReply)
 {
     for (const char* fan = strstr(statusReply, " F"); fan; fan = strstr(fan + 1, " F")) {
-        float mode = -1;
+        float mode;  // read only once sscanf stored it
         if (sscanf(fan, " F%*d=%*f,%*f,%*f,%*f,%f", &mode) == 1 && mode == 0)
             return true;
     }

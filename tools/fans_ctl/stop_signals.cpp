@@ -14,7 +14,7 @@ static sigset_t waitMask;  // the mask inside waits: the stop signals let in
 
 static void on_stop_signal(int)
 {
-    stopRequested = 1;
+    stopRequested = true;
 }
 
 // Stop signals are blocked outside the waits, so that no request is cut short;
