@@ -22,7 +22,7 @@ static void on_stop_signal(int)
 // at once. Let in there even where the starter blocked them.
 void catch_stop_signals()
 {
-    stopRequested = 0;  // a stop ends one hold or follow, not the next one
+    stopRequested = false;  // a stop ends one hold or follow, not the next one
     struct sigaction action = {};
     action.sa_handler = on_stop_signal;
     sigset_t stops = {};
