@@ -34,11 +34,13 @@ struct BusDaemon : Child {
     static std::string address() { return "unix:path=" + test_folder() + "/bus"; }
 };
 
-// On the test's bus only, never one the runtime folder names; its reads of files named hung.* never return.
+// On the test's bus only, never one the runtime folder names; its reads of files named hung.* never return, and it
+// makes no thread while the file no-threads exists.
 struct HostProcess : Child {
     HostProcess()
         : Child({"/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS=" + BusDaemon::address(),
-              "LD_PRELOAD=" TOLVANE_HUNG_READS, TOLVANE_HOST_PATH})
+              "LD_PRELOAD=" TOLVANE_HUNG_READS, "TOLVANE_NO_THREADS=" + test_folder() + "/no-threads",
+              TOLVANE_HOST_PATH})
     {
     }
     // The first record before the deadline with every field of part.
