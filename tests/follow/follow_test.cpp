@@ -26,7 +26,9 @@
 #include <map>
 #include <thread>
 
-TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
+// Rising points of speeds the helper takes, else the fault named; the curve at its edges; then temperatures in turn:
+// up at once, down only 3 °C below where chosen, by 100 rpm or more.
+TEST(Curve, NamesItsFaultIsLinearFlatAboveAutoBelowAndRisesAtOnceButFallsOnlyPastTheHysteresisSoNeverHunts)
 {
     const std::pair<std::string, std::string> rows[] = {{"55:2000,70:3500,85:6000", ""}, {"-40:1,150:20000", ""},
         {"55:2000,55:3000", "temperatures must rise from point to point: 55:3000 follows 55:2000"},
@@ -40,11 +42,6 @@ TEST(Curve, TakesRisingPointsOfSpeedsTheHelperTakesAndNamesTheFault)
         Curve curve;
         EXPECT_EQ(parse_curve(text, curve), fault) << text;
     }
-}
-
-// The curve at its edges; then temperatures in turn: up at once, down only 3 °C below where chosen, by 100 rpm or more.
-TEST(Curve, IsLinearFlatAboveAndAutoBelowAndRisesAtOnceButFallsOnlyPastTheHysteresisSoNeverHunts)
-{
     Curve curve;
     ASSERT_EQ(parse_curve("55:2000,70:3500,85:6000", curve), "");
     for (auto [celsius, rpm] :
@@ -121,7 +118,7 @@ TEST_F(Tree, NamesInputsByDriverAndLabelAndTheLaterOfTwoAlikeByDeviceWithAMarkAn
 }
 
 // A configuration file's text ("": none), the options, what is said (its first line), the exit status (0: set up).
-TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
+TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsTouchesNothingAndChecksTheCurveAgainstTheSensorsAsTheyReadNow)
 {
     const std::string file = hwmon.dir.file("f.toml"), said = "tolvane-fans-ctl: ";
     std::vector<FollowSetup> setups;
@@ -176,24 +173,20 @@ TEST_F(Tree, SaysEachFaultOfTheSettingsInOneLineWhereItIsAndTouchesNothing)
     EXPECT_EQ(std::tuple(setups[2].sensors[0].offset, setups[2].hysteresis, setups[2].every), std::tuple(-1.0, 0.0, 1));
     setenv("TOLVANE_HWMON_ROOT", hwmon.dir.path.c_str(), 1), FakeHwmon::write(file, "");
     EXPECT_EQ(configure({"--curve", "55:1"}).first.substr(0, 40), "no CPU package or die temperature (coret");
-}
-
-// The command line's checks, then what --check shows: on the curve, below it, with a sensor that cannot be read.
-TEST_F(Tree, RefusesFollowsOptionsElsewhereAndChecksTheCurveAgainstTheSensorsAsTheyReadNow)
-{
-    const std::string file = hwmon.dir.file("f.toml");
+    // The command line's checks, then what --check shows: on the curve, below it, with a sensor that cannot be read.
+    setenv("TOLVANE_HWMON_ROOT", hwmon.root.c_str(), 1);
     const std::string table = "    °C    rpm\n  55.0   2000\n  70.0   3500\nauto below 55.0 °C; down after 2.5 °C "
                               "cooler; steps of 100 rpm or more; every 2 s\ncoretemp/Package id 0: 50.0 °C (+0.0)\n";
     FakeHwmon::write(file, "hysteresis = 2.5\ncurve = \"55:2000,70:3500\"\n");
     // The arguments (one alone: a sensor checked beside the package), all it writes, its status.
-    const std::tuple<std::vector<std::string>, std::string, int> rows[] = {{{"--curve", "55:1", "ping"}, kUsage, 64},
+    const std::tuple<std::vector<std::string>, std::string, int> checks[] = {{{"--curve", "55:1", "ping"}, kUsage, 64},
         {{"-x", "follow"}, kFollowUsage, 64}, {{"--step", "x", "follow"}, kFollowUsage, 64},
         {{"--every", "2", "sensors"}, kFollowUsage, 64},
         {{"k10temp/Tctl+60"}, "k10temp/Tctl: -1.0 °C (+60.0)\nnow: 59.0 °C k10temp/Tctl: 2400 rpm (on the curve)\n", 0},
         {{"k10temp/Tctl"}, "k10temp/Tctl: -1.0 °C (+0.0)\nnow: 50.0 °C coretemp/Package id 0: auto (below the curve)\n",
             0},
         {{"k10temp/Tctl"}, "k10temp/Tctl cannot be read\nnow: k10temp/Tctl cannot be read: auto (handed back)\n", 0}};
-    for (auto [args, out, status] : rows) {
+    for (auto [args, out, status] : checks) {
         FakeHwmon::write(amd / "temp1_input", out.find("cannot") == out.npos ? "-1000" : "x");
         if (args.size() == 1)
             args = {"--config", file, "--sensor", "coretemp/Package id 0", "--sensor", args[0], "--check", "follow"};
@@ -201,18 +194,6 @@ TEST_F(Tree, RefusesFollowsOptionsElsewhereAndChecksTheCurveAgainstTheSensorsAsT
         Child ctl(args);
         EXPECT_EQ(child_finish(ctl), std::pair((status ? "" : table) + out, status)) << args[4];
     }
-}
-
-TEST(Request, SaysWhenNoDescriptorIsLeft)
-{
-    char reply[kReplySize];
-    rlimit was, none;
-    int lowest = (testing::internal::CaptureStderr(), open("/dev/null", O_RDONLY));
-    getrlimit(RLIMIT_NOFILE, &was), close(lowest), none = {rlim_t(lowest), was.rlim_max};
-    int status = (setrlimit(RLIMIT_NOFILE, &none), fans_request("/nonexistent", "ping\n", reply));
-    setrlimit(RLIMIT_NOFILE, &was);
-    EXPECT_EQ(std::pair(status, testing::internal::GetCapturedStderr()),
-        std::pair(69, std::string("tolvane-fans-ctl: no helper at /nonexistent: Too many open files\n")));
 }
 
 static std::atomic<int64_t> testNow, stopAt;  // ms
@@ -230,7 +211,7 @@ static void test_wait(int64_t deadline)
 
 // Each run against a helper of the test's own, on the test's clock, every second: a status is answered a
 // millisecond late, others at once. A reminder comes at the first period 20 s or more after the last answer.
-TEST_F(Tree, FollowsTheCurveRemindsTheHelperInTimeSetsAgainWhenItLetGoWaitsForItWhenGoneAndEndsOnEachSignal)
+TEST_F(Tree, FollowsTheCurveRemindsTheHelperInTimeSetsAgainWhenItLetGoWaitsForItWhenGoneAndEndsOnEachSignalAsRunToo)
 {
     using Asked = std::vector<std::pair<int64_t, std::string>>;
     const std::string path = hwmon.dir.file("s"), said = "tolvane-fans-ctl: ", named = " coretemp/Package id 0",
@@ -297,12 +278,16 @@ TEST_F(Tree, FollowsTheCurveRemindsTheHelperInTimeSetsAgainWhenItLetGoWaitsForIt
         EXPECT_EQ(std::tuple(exit, told, warned, asked, proc_entries("/proc/self/fd")),
             std::tuple(0, out, err, expected, fds));
     }
-}
-
-// As run, against the helper on the simulated controller: on the curve, and handed back at its end.
-TEST_F(Tree, FollowsAsRunAgainstTheHelperAndHandsTheFansBackAtItsEnd)
-{
-    const std::string path = hwmon.dir.file("h");
+    // A request with no descriptor left to connect with says so.
+    char reply[kReplySize];
+    rlimit was, none;
+    int lowest = (testing::internal::CaptureStderr(), open("/dev/null", O_RDONLY));
+    getrlimit(RLIMIT_NOFILE, &was), close(lowest), none = {rlim_t(lowest), was.rlim_max};
+    int refused = (setrlimit(RLIMIT_NOFILE, &none), fans_request("/nonexistent", "ping\n", reply));
+    setrlimit(RLIMIT_NOFILE, &was);
+    EXPECT_EQ(std::pair(refused, testing::internal::GetCapturedStderr()),
+        std::pair(69, std::string("tolvane-fans-ctl: no helper at /nonexistent: Too many open files\n")));
+    // As run, against the helper on the simulated controller: on the curve, and handed back at its end.
     ServerThread server;
     ASSERT_TRUE(smc_open() && (detect_fans(), restore_auto(), server.start(path, geteuid())));
     auto shows = [&](const std::string& part) {

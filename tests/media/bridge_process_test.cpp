@@ -66,7 +66,8 @@ TEST(BridgeProcess, SaysWhatStopsItAndFindsTheLibraryOfAnInstall)
 }
 
 // Each line a whole record, the ready record at most once; with input open, once among the first two, as run 0 shows.
-TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime)
+// An owner that stopped draining the stream does not keep it alive either: the stuck record is dropped at 2 s.
+TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTimeEvenWhenNobodyReadsTheOutput)
 {
     const auto start = std::chrono::steady_clock::now();
     for (int run = 0; run < 20; run++) {
@@ -85,14 +86,7 @@ TEST(BridgeProcess, SaysOnceThatItIsReadyAndEndsWithZeroAtTheEndOfInputEveryTime
             EXPECT_TRUE(nlohmann::json::accept(line)) << line;
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // at once: no run waits out the two seconds at the end
-}
-
-// An owner that stopped draining the stream does not keep it alive once input ends: the stuck record is dropped at 2 s.
-TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
-{
-#ifdef __SANITIZE_THREAD__
-    GTEST_SKIP() << "the thread sanitizer's _exit flushes standard output and so waits for the stuck record";
-#endif
+#ifndef __SANITIZE_THREAD__  // whose _exit flushes standard output and so waits for the stuck record
     BridgeProcess bridge;
     child_write(bridge.child, repeated("refresh\n", 2000));
     ASSERT_TRUE(wait_until([&] { return unread(bridge.child.out) > 60000; }));  // the pipe is full
@@ -100,4 +94,5 @@ TEST(BridgeProcess, EndsAtTheEndOfInputEvenWhenNobodyReadsTheOutput)
     const auto closed = (child_close_input(bridge.child), std::chrono::steady_clock::now());
     EXPECT_EQ(child_wait(bridge.child, 30s), 0);
     EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - closed).count(), 2.2, 0.7);
+#endif
 }

@@ -1,45 +1,26 @@
-// This process's standard output sent to a temporary file while the object lives, and read back from it.
+// This process's standard output captured while the object lives; what no test read, a test's own failure messages
+// among it, goes to the log.
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <iostream>
+#include <sstream>
 
 struct CapturedOutput {
-    char path[32] = "/tmp/captured-stdout-XXXXXX";
-    int saved = -1, reader = -1;
-    std::string unread;
-
-    CapturedOutput()
-    {
-        int file = mkstemp(path);
-        reader = open(path, O_RDONLY | O_CLOEXEC), std::fflush(stdout), saved = dup(1), dup2(file, 1), close(file);
-    }
+    CapturedOutput() { testing::internal::CaptureStdout(); }
+    ~CapturedOutput() { std::cerr << testing::internal::GetCapturedStdout(); }
     CapturedOutput(const CapturedOutput&) = delete;
     CapturedOutput& operator=(const CapturedOutput&) = delete;
 
-    // What no test read, a test's own failure messages among it, goes to the log.
-    ~CapturedOutput()
-    {
-        std::fflush(stdout), dup2(saved, 1), close(saved);
-        for (const auto& line : lines())
-            std::fprintf(stderr, "%s\n", line.c_str());
-        std::fputs(unread.c_str(), stderr), close(reader), unlink(path);
-    }
-
-    // The whole lines written since the last call.
+    // The lines written since the last call, by writers that have finished.
     std::vector<std::string> lines()
     {
-        std::fflush(stdout);
-        char chunk[65536];
-        for (ssize_t n; (n = read(reader, chunk, sizeof chunk)) > 0;)
-            unread.append(chunk, static_cast<std::size_t>(n));
+        std::istringstream text(testing::internal::GetCapturedStdout());
+        testing::internal::CaptureStdout();
         std::vector<std::string> whole;
-        for (std::size_t end; (end = unread.find('\n')) != std::string::npos; unread.erase(0, end + 1))
-            whole.push_back(unread.substr(0, end));
+        for (std::string line; std::getline(text, line);)
+            whole.push_back(line);
         return whole;
     }
 };
