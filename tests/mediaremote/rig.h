@@ -146,7 +146,7 @@ struct FakePlayer {
     std::int64_t position_ = 0;
     double rate_ = 1.0;
     std::vector<std::string> calls_;
-    std::atomic<int> slowReads = 0, slowMs = 1000;  // the next reads, answered this late
+    std::atomic<int> slowReads = 0, slowMs = 500;  // the next reads this late: past a first read at attach (400 ms)
 };
 
 inline Metadata track(const std::string& title, const std::string& trackId = "/org/example/track/1")
